@@ -1,0 +1,45 @@
+# Thin wrapper over the CMake presets. `make test` and `make demo` install
+# missing system packages first (see scripts in cmake/deps.sh).
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+WIN ?= $(shell cmake/pick-windows-preset.sh)
+
+.PHONY: all deps native windows test demo bench clean
+
+all: native windows
+
+deps:
+	@cmake/deps.sh
+
+native:
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j $(JOBS)
+
+windows:
+	cmake --preset $(WIN) >/dev/null
+	cmake --build --preset $(WIN) -j $(JOBS)
+
+# The shipped engine is 32-bit; it is always built, and its image is checked
+# even where this machine cannot run 32-bit Windows programs.
+win32:
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 -j $(JOBS)
+
+test: deps
+	$(MAKE) native windows $(if $(filter win32,$(WIN)),,win32)
+	ctest --preset native -j $(JOBS)
+	ctest --preset $(WIN) -j $(JOBS)
+	tests/fuzz/run-fuzzers.sh
+	tests/e2e/run.sh build/$(WIN)
+	@[ "$(WIN)" = win32 ] || tests/e2e/check-win32-image.sh build/win32
+
+demo: deps
+	$(MAKE) native windows
+	examples/hello/demo.sh build/$(WIN)
+
+bench: deps
+	$(MAKE) native windows
+	tests/bench/run.sh build/$(WIN)
+
+clean:
+	rm -rf build

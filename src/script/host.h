@@ -1,0 +1,26 @@
+// What the interpreter needs from the world around it: message boxes, the
+// message pump, the clock and files. The engine's Windows host implements it;
+// tests use a recording host.
+#pragma once
+
+#include <cstdint>
+
+#include "base/text.h"
+#include "system/file_system.h"
+
+namespace kyt {
+
+enum class MessageIcon { error, warning, information };
+
+class Host {
+ public:
+  virtual ~Host() = default;
+  virtual void show_message(TextView title, TextView text, MessageIcon icon) = 0;
+  // Lets the user interface handle pending window messages.
+  virtual void process_messages() {}
+  // Milliseconds since some fixed start.
+  virtual uint64_t tick_count() = 0;
+  virtual FileSystem& files() = 0;
+};
+
+}  // namespace kyt

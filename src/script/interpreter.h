@@ -1,0 +1,134 @@
+// The script interpreter: checks the script, then runs it command by command
+// with a program counter, keeping the state of conditional blocks and
+// dispatching every other command to its handler through the catalog.
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+#include "bootstrap/payload.h"
+#include "script/catalog.h"
+#include "script/host.h"
+#include "script/script_check.h"
+#include "script/session.h"
+#include "script/variables.h"
+
+namespace kyt {
+
+// An error that ends the run with the runtime error report.
+class ScriptError : public std::runtime_error {
+ public:
+  explicit ScriptError(Text message) : std::runtime_error(to_utf8(message)), message_(std::move(message)) {}
+  const Text& message() const { return message_; }
+
+ private:
+  Text message_;
+};
+
+class Interpreter;
+
+// What a handler sees of the command it runs.
+class CommandContext {
+ public:
+  CommandContext(Interpreter& interpreter, size_t index);
+
+  size_t index() const { return index_; }
+  TextView name() const;
+  TextView identifier() const;
+  // Parameter k as stored (k = 0 is the identifier); empty when absent.
+  Text raw(size_t k) const;
+  // Parameter k with variables expanded.
+  Text expanded(size_t k) const;
+  // Expanded, then doubled backslashes collapsed.
+  Text path(size_t k) const;
+  // The variable parameter k names (NAME or $NAME$).
+  Text variable(size_t k) const { return kyt::variable_name(raw(k)); }
+  // Defines the upper-cased result variable when missing and sets it, with
+  // the command's own name as the source.
+  void store(TextView variable, TextView value);
+  Text source() const;
+
+  Variables& variables();
+  Host& host();
+  Session& session();
+  const Payload& payload() const;
+  Interpreter& interpreter() { return interpreter_; }
+
+ private:
+  Interpreter& interpreter_;
+  size_t index_;
+};
+
+// What the start-up hands to a run.
+struct RunOptions {
+  bool silent = false;
+  // NAME=VALUE pairs of the command line, names upper-cased.
+  std::vector<std::pair<Text, Text>> command_line_pairs;
+  // Defines the initialization variables (folders, switches, product
+  // information) after the interpreter's own ones.
+  std::function<void(Variables&)> define_initialization_variables;
+};
+
+class Interpreter {
+ public:
+  enum class Outcome { finished, check_failed, runtime_error };
+
+  Interpreter(const Payload& payload, Variables& variables, Host& host, Session& session, RunOptions options = {});
+
+  // Set-up, the command cycle and the end of the run.
+  Outcome run();
+  // The check result of the last run.
+  const CheckResult& check_result() const { return check_; }
+  // The text of the last runtime error report.
+  const Text& last_error_report() const { return last_error_report_; }
+
+  const Payload& payload() const { return payload_; }
+  Variables& variables() { return variables_; }
+  Host& host() { return host_; }
+  Session& session() { return session_; }
+  TextView command_name(size_t index) const { return payload_.command_names[index]; }
+  TextView command_id(size_t index) const { return payload_.command_ids[index]; }
+  const ParameterStore::Position& parameters_of(size_t index) const { return parameter_positions_[index]; }
+  size_t program_counter() const { return counter_; }
+
+  // The window title: TITLE with the product suffix unless ZEKOLOGO is set.
+  Text window_title() const;
+
+ private:
+  void set_up();
+  void refresh_from_variables();
+  // Fetches the next enabled command; false when the script has ended.
+  bool fetch(size_t& index);
+  void execute(size_t index);
+  void execute_builtin(Builtin builtin, size_t index);
+  void skip_to_branch_end();
+  void skip_to_block_end();
+  bool enabled_is(size_t index, Builtin builtin) const;
+  void report_runtime_error(size_t index, const Text& message);
+  void end_run();
+
+  const Payload& payload_;
+  Variables& variables_;
+  Host& host_;
+  Session& session_;
+  RunOptions options_;
+  CheckResult check_;
+  Text last_error_report_;
+
+  // Resolved once per run: each command's catalog row and parameter position.
+  std::vector<const CommandSpec*> rows_;
+  std::vector<ParameterStore::Position> parameter_positions_;
+
+  size_t counter_ = 0;
+  size_t open_blocks_ = 0;
+  bool skip_to_branch_end_ = false;
+  bool skip_to_block_end_ = false;
+  bool rewound_to_end_ = false;
+  bool evaluate_else_if_ = false;  // a skip stopped on an Else If: evaluate it
+  uint64_t last_pump_ = 0;
+  Text title_;
+  bool no_logo_ = false;
+};
+
+}  // namespace kyt

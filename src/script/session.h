@@ -1,0 +1,29 @@
+// Engine state that lives for one run and that several command families
+// share.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "base/string_list.h"
+
+namespace kyt {
+
+struct Session {
+  // Variables whose values are saved with the installation.
+  StringList persisted_variables{true};
+  // "Win32", "ia64" or "x64": the registry view and file-system redirection
+  // used by commands that touch the machine.
+  Text mode64 = u"Win32";
+  // The text file "Read from Text File" keeps open between commands.
+  struct OpenReadFile {
+    Text path;
+    std::vector<Text> lines;
+    size_t next = 0;
+  };
+  std::optional<OpenReadFile> read_file;
+  // Seconds the engine waits for an unresponsive worker (ZEKO_TIMEOUT).
+  int64_t timeout_seconds = 10;
+};
+
+}  // namespace kyt

@@ -1,0 +1,49 @@
+// The file operations the portable commands need, behind a small interface:
+// the engine uses the Windows implementation, the build tool and host tests
+// the standard-library one, and tests that inject faults an in-memory one.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "base/text.h"
+
+namespace kyt {
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // The whole file, or empty when it cannot be read.
+  virtual std::optional<std::string> read_file(const Text& path) = 0;
+  // Replaces the file's content; false when it cannot be written.
+  virtual bool write_file(const Text& path, std::string_view bytes) = 0;
+  // Clears read-only, hidden and system attributes.
+  virtual bool set_normal_attributes(const Text& path) = 0;
+  virtual bool remove_file(const Text& path) = 0;
+};
+
+// Files on the host through the C++ standard library (paths as UTF-8 on
+// POSIX, as UTF-16 on Windows).
+class StdFileSystem : public FileSystem {
+ public:
+  std::optional<std::string> read_file(const Text& path) override;
+  bool write_file(const Text& path, std::string_view bytes) override;
+  bool set_normal_attributes(const Text& path) override;
+  bool remove_file(const Text& path) override;
+};
+
+// Files in memory, keyed by path without regard to case.
+class MemoryFileSystem : public FileSystem {
+ public:
+  std::optional<std::string> read_file(const Text& path) override;
+  bool write_file(const Text& path, std::string_view bytes) override;
+  bool set_normal_attributes(const Text& path) override;
+  bool remove_file(const Text& path) override;
+  // Writes fail while set (a full disk, a locked file).
+  bool fail_writes = false;
+  std::map<Text, std::string> files;
+  std::map<Text, bool> read_only;
+};
+
+}  // namespace kyt

@@ -1,0 +1,33 @@
+// The engine's command line.
+#pragma once
+
+#include <utility>
+#include <vector>
+
+#include "base/text.h"
+
+namespace kyt {
+
+struct CommandLine {
+  bool silent = false;      // "s" or "qn"
+  bool no_splash = false;   // "update" or "updatesetup"
+  bool out_of_process_extract = false;
+  Text control_file;        // with out_of_process_extract
+  Text gpo_path;            // "/g="
+  Text sfx_path;            // "/m="
+  Text log_path;            // "/l=" or "-l="
+  Text sources_override;    // "/p=" or "-p="
+  Text rest;                // the command line without the program name
+  std::vector<std::pair<Text, Text>> pairs;  // NAME (upper case) = VALUE
+};
+
+// `arguments` excludes the program name; `raw` is the whole command line as
+// the process received it.
+CommandLine parse_command_line(const std::vector<Text>& arguments, TextView raw);
+
+// The command line without its first element: up to the closing quote and
+// one more character when it begins with a quote, else up to and including
+// the first space.
+Text command_line_rest(TextView raw);
+
+}  // namespace kyt

@@ -1,0 +1,56 @@
+#include "system/file_system_win32.h"
+
+#include "system/handle_win32.h"
+
+namespace kyt {
+
+std::optional<std::string> Win32FileSystem::read_file(const Text& path) {
+  UniqueFile file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return std::nullopt;
+  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  DWORD done = 0;
+  size_t offset = 0;
+  while (offset < bytes.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - offset, 1u << 24));
+    if (!ReadFile(file.get(), bytes.data() + offset, chunk, &done, nullptr)) return std::nullopt;
+    if (done == 0) break;
+    offset += done;
+  }
+  bytes.resize(offset);
+  return bytes;
+}
+
+bool Win32FileSystem::write_file(const Text& path, std::string_view bytes) {
+  UniqueFile file(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  size_t offset = 0;
+  while (offset < bytes.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - offset, 1u << 24));
+    DWORD done = 0;
+    if (!WriteFile(file.get(), bytes.data() + offset, chunk, &done, nullptr)) return false;
+    offset += done;
+  }
+  return true;
+}
+
+bool Win32FileSystem::set_normal_attributes(const Text& path) {
+  return SetFileAttributesW(wide(path), FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+bool Win32FileSystem::remove_file(const Text& path) { return DeleteFileW(wide(path)) != 0; }
+
+Text system_error_text(unsigned long code) {
+  wchar_t* buffer = nullptr;
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  Text text = length ? from_wide(buffer, length) : u"error " + decimal(static_cast<int64_t>(code));
+  if (buffer) LocalFree(buffer);
+  while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ')) text.pop_back();
+  return text;
+}
+
+}  // namespace kyt

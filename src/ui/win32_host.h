@@ -1,0 +1,24 @@
+// The interpreter's host on Windows: message boxes, the message pump, the
+// clock and the file system.
+#pragma once
+
+#include "script/host.h"
+#include "system/file_system_win32.h"
+
+namespace kyt {
+
+class Win32Host : public Host {
+ public:
+  void show_message(TextView title, TextView text, MessageIcon icon) override;
+  void process_messages() override;
+  uint64_t tick_count() override;
+  FileSystem& files() override { return files_; }
+
+ private:
+  Win32FileSystem files_;
+};
+
+// A message box without owner window.
+void show_message_box(TextView title, TextView text, MessageIcon icon);
+
+}  // namespace kyt

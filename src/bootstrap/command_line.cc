@@ -12,6 +12,55 @@ Text command_line_rest(TextView raw) {
   return space == TextView::npos ? Text() : Text(raw.substr(space + 1));
 }
 
+std::vector<Text> split_command_line(TextView raw) {
+  std::vector<Text> arguments;
+  size_t i = 0;
+  const size_t n = raw.size();
+  // The program name: quotes group, backslashes are plain characters.
+  Text program;
+  if (i < n && raw[i] == u'"') {
+    size_t close = raw.find(u'"', 1);
+    program = Text(raw.substr(1, close == TextView::npos ? TextView::npos : close - 1));
+    i = close == TextView::npos ? n : close + 1;
+  } else {
+    while (i < n && raw[i] != u' ' && raw[i] != u'\t') program.push_back(raw[i++]);
+  }
+  arguments.push_back(std::move(program));
+  while (true) {
+    while (i < n && (raw[i] == u' ' || raw[i] == u'\t')) ++i;
+    if (i >= n) break;
+    Text argument;
+    bool quoted = false;
+    while (i < n && (quoted || (raw[i] != u' ' && raw[i] != u'\t'))) {
+      if (raw[i] == u'\\') {
+        size_t backslashes = 0;
+        while (i < n && raw[i] == u'\\') ++backslashes, ++i;
+        if (i < n && raw[i] == u'"') {
+          argument.append(backslashes / 2, u'\\');
+          if (backslashes % 2) {
+            argument.push_back(u'"');
+            ++i;
+          }
+        } else {
+          argument.append(backslashes, u'\\');
+        }
+      } else if (raw[i] == u'"') {
+        if (quoted && i + 1 < n && raw[i + 1] == u'"') {
+          argument.push_back(u'"');
+          i += 2;
+        } else {
+          quoted = !quoted;
+          ++i;
+        }
+      } else {
+        argument.push_back(raw[i++]);
+      }
+    }
+    arguments.push_back(std::move(argument));
+  }
+  return arguments;
+}
+
 namespace {
 bool is_switch(TextView argument, TextView name) {
   return argument.size() == name.size() + 1 && (argument[0] == u'/' || argument[0] == u'-') &&

@@ -25,6 +25,12 @@ struct CommandLine {
 // the process received it.
 CommandLine parse_command_line(const std::vector<Text>& arguments, TextView raw);
 
+// Splits a Windows command line into arguments (the program name first) by
+// the rules of the Windows shell: blanks separate, double quotes group, 2n
+// backslashes before a quote give n and the quote groups, 2n+1 give n and a
+// literal quote, "" inside a group gives a literal quote.
+std::vector<Text> split_command_line(TextView raw);
+
 // The command line without its first element: up to the closing quote and
 // one more character when it begins with a quote, else up to and including
 // the first space.

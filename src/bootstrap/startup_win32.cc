@@ -1,7 +1,6 @@
 #include "bootstrap/startup_win32.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include "bootstrap/command_line.h"
 #include "bootstrap/payload.h"
@@ -48,16 +47,6 @@ Text temporary_folder() {
   folder = with_backslash(folder);
   CreateDirectoryW(wide(folder), nullptr);
   return folder;
-}
-
-std::vector<Text> argument_list() {
-  int count = 0;
-  std::vector<Text> arguments;
-  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (!argv) return arguments;
-  for (int i = 1; i < count; ++i) arguments.push_back(from_wide(argv[i]));
-  LocalFree(argv);
-  return arguments;
 }
 
 // The payload travels through a working copy "kyt.tmp" in the temporary
@@ -115,7 +104,10 @@ int run_engine() {
   Text engine_path = module_path();
   Text engine_folder = folder_of(engine_path);
   Text temp_folder = temporary_folder();
-  CommandLine command_line = parse_command_line(argument_list(), from_wide(GetCommandLineW()));
+  Text raw_command_line = from_wide(GetCommandLineW());
+  std::vector<Text> arguments = split_command_line(raw_command_line);
+  arguments.erase(arguments.begin());
+  CommandLine command_line = parse_command_line(arguments, raw_command_line);
 
   Payload payload;
   if (load_payload(engine_path, temp_folder, payload) != PayloadStatus::ok) {

@@ -1,0 +1,74 @@
+# The engine's exit codes: no payload, a script that fails the check, a
+# script that runs, and a runtime error in a silent run.
+. "$(dirname "$0")/lib.sh"
+work=$(fresh_work exit_codes)
+temp=$(temp_folder)
+
+cp "$KYT_SETUP" "$work/bare.exe"
+rm -f "$temp/kyt.tmp"
+code=$(exit_code "$work/bare.exe" /s)
+[ "$code" = 13 ] && pass "no payload ends with 13" || fail "no payload: exit code $code, expected 13"
+[ ! -e "$temp/kyt.tmp" ] && pass "no kyt.tmp without payload" || fail "kyt.tmp left behind"
+
+cat > "$work/unclosed.kys" <<'KYS'
+%guid = {11111111-2222-3333-4444-555555555555}
+If
+  variable = X
+  operator = 5
+KYS
+# The build tool refuses the script; attach a payload written by hand instead
+# so the engine's own check is what fails.
+if build_setup "$work/unclosed.kys" "$work/unclosed.exe" 2>"$work/build.err"; then
+  fail "the build tool accepted a script without End"
+else
+  grep -q 'Insufficient END statements' "$work/build.err" && pass "build tool reports the check message" ||
+    fail "build tool message: $(cat "$work/build.err")"
+fi
+[ ! -e "$work/unclosed.exe" ] && pass "no output after a failed build" || fail "output written after a failed build"
+
+cat > "$work/ok.kys" <<'KYS'
+%guid = {11111111-2222-3333-4444-555555555555}
+Set Variable
+  variable = A
+  value = 1
+KYS
+build_setup "$work/ok.kys" "$work/ok.exe"
+code=$(exit_code "$work/ok.exe" /s)
+[ "$code" = 0 ] && pass "a script that runs ends with 0" || fail "ok script: exit code $code"
+[ ! -e "$temp/kyt.tmp" ] && pass "kyt.tmp deleted after reading" || fail "kyt.tmp left behind"
+
+# A payload whose If has no End: made by cutting the End command out of a
+# well-formed build, so only the engine's check sees it.
+cat > "$work/block.kys" <<'KYS'
+%guid = {11111111-2222-3333-4444-555555555555}
+If
+  variable = X
+  operator = 5
+End
+KYS
+build_setup "$work/block.kys" "$work/block.exe"
+python3 - "$work/block.exe" "$work/broken.exe" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+# Turn the command name "End" into a marker: the check then misses its End.
+data = data.replace(b'\r\nEnd\r\n$\r\n', b'\r\nEnx\r\n$\r\n', 1)
+open(sys.argv[2], 'wb').write(data)
+PY
+code=$(exit_code "$work/broken.exe")
+[ "$code" = 314 ] && pass "check failure ends with 314 (not silent, no window)" || fail "check failure: exit code $code"
+
+cat > "$work/runtime.kys" <<'KYS'
+%guid = {11111111-2222-3333-4444-555555555555}
+Set Variable
+  variable = V
+  value = a.b
+If
+  variable = V
+  operator = 6
+  value = 1.0
+End
+KYS
+build_setup "$work/runtime.kys" "$work/runtime.exe"
+code=$(exit_code "$work/runtime.exe" /s)
+[ "$code" = 11 ] && pass "runtime error in a silent run ends with 11 and no box" || fail "runtime error: exit code $code"
+finish

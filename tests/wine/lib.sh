@@ -1,0 +1,26 @@
+# Shared helpers of the Wine tests. The test's environment names the programs:
+# KYT_WINE (the wrapper command), KYT_SETUP, KYT_BUILD, KYT_RUNNER, KYT_WORK.
+set -euo pipefail
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+finish() {
+  [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
+}
+wine_run() { $KYT_WINE "$@"; }
+# Windows form of a Linux path.
+winpath() { echo "Z:$1" | tr / '\\'; }
+# build_setup SCRIPT OUTPUT: compiles a script into a setup with our engine.
+build_setup() { wine_run "$KYT_BUILD" --engine "$(winpath "$KYT_SETUP")" --output "$(winpath "$2")" "$(winpath "$1")"; }
+# exit_code PROGRAM ARGS...: the program's full exit code.
+exit_code() {
+  local out
+  out=$(wine_run "$KYT_RUNNER" "$(winpath "$1")" "${@:2}" | tr -d '\r')
+  echo "${out#exit code }"
+}
+# The prefix's temporary folder, as a Linux path.
+temp_folder() {
+  local prefix=${KYT_WINE#*--prefix=}; prefix=${prefix%% *}
+  echo "$prefix/drive_c/users/$(whoami)/AppData/Local/Temp"
+}
+fresh_work() { rm -rf "$KYT_WORK/$1"; mkdir -p "$KYT_WORK/$1"; echo "$KYT_WORK/$1"; }

@@ -4,7 +4,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 WIN ?= $(shell cmake/pick-windows-preset.sh)
 
-.PHONY: all deps native windows test demo bench clean
+.PHONY: all deps native windows win32 test demo bench clean
 
 all: native windows
 
@@ -23,15 +23,14 @@ windows:
 # even where this machine cannot run 32-bit Windows programs.
 win32:
 	cmake --preset win32 >/dev/null
-	cmake --build --preset win32 -j $(JOBS)
+	cmake --build --preset win32 -j $(JOBS) --target setup kytbuild
 
 test: deps
 	$(MAKE) native windows $(if $(filter win32,$(WIN)),,win32)
 	ctest --preset native -j $(JOBS)
 	ctest --preset $(WIN) -j $(JOBS)
 	tests/fuzz/run-fuzzers.sh
-	tests/e2e/run.sh build/$(WIN)
-	@[ "$(WIN)" = win32 ] || tests/e2e/check-win32-image.sh build/win32
+	tests/e2e/check-win32-image.sh build/win32
 
 demo: deps
 	$(MAKE) native windows

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (address sanitizer) and runs each
+# for a short, bounded time. Seeds come from small inputs made here.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+out=$root/build/fuzz
+seconds=${FUZZ_SECONDS:-20}
+mkdir -p "$out"
+sources=$(cd "$root" && ls src/base/*.cc src/script/*.cc src/script/commands/*.cc src/bootstrap/payload.cc \
+  src/bootstrap/pe_image.cc src/system/file_system.cc | grep -v _test.cc)
+flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I"$root/src")
+
+# The library is compiled once, without the fuzzer's main.
+if [ ! -f "$out/libcore.a" ] || [ -n "$(cd "$root" && find $sources -newer "$out/libcore.a" | head -n1)" ]; then
+  rm -rf "$out/obj" && mkdir -p "$out/obj"
+  for s in $sources; do
+    clang++ "${flags[@]/-fsanitize=fuzzer,/-fsanitize=fuzzer-no-link,}" -c "$root/$s" -o "$out/obj/$(echo "$s" | tr / _).o" &
+    while [ "$(jobs -r | wc -l)" -ge "$(nproc)" ]; do wait -n; done
+  done
+  wait
+  ar rcs "$out/libcore.a" "$out"/obj/*.o
+fi
+
+status=0
+for target in payload expansion; do
+  clang++ "${flags[@]}" "$root/tests/fuzz/${target}_fuzzer.cc" "$out/libcore.a" -o "$out/${target}_fuzzer"
+  corpus=$out/corpus-$target
+  mkdir -p "$corpus"
+  case $target in
+    payload) printf 'Set Variable\r\n$\r\n{A}\r\n$\r\n{A}\r\nX\r\n$DOLLAR$\r\n$\r\n\r\n$\r\n{G}\r\nT\r\n$\r\np\r\nc\r\nh\r\nu\r\nc\r\n1.0\r\n$\r\n\r\n$\r\n0\r\nZEKO-PREDEF-COMPONENT\r\n0\r\n$\r\n{C}\r\n$\r\nFALSE\r\n\r\n$\r\nA\r\nB\r\n$\r\n1252\r\nm.kys*0\r\n$\r\n0\r\n$\r\n0*0\r\n$\r\n' > "$corpus/seed" ;;
+    expansion) printf 'A=x$A$\nB=$C$$C$\nC=$B$\n$A$ $B$ $$A$ 100$\n' > "$corpus/seed" ;;
+  esac
+  echo "fuzzing $target for ${seconds}s"
+  if ! "$out/${target}_fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
+      "$corpus" >"$out/$target.log" 2>&1; then
+    echo "FAIL: $target fuzzer found a problem:" >&2
+    tail -n 40 "$out/$target.log" >&2
+    status=1
+  else
+    echo "ok: $target fuzzer ran ${seconds}s without a finding ($(grep -c '^#' "$out/$target.log" || true) status lines)"
+  fi
+done
+exit $status

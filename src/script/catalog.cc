@@ -2,7 +2,7 @@
 
 namespace kyt {
 
-size_t CommandSpec::parameter_with(uint8_t role) const {
+size_t CommandSpec::parameter_with(uint16_t role) const {
   for (size_t i = 0; i < parameters.size(); ++i)
     if (parameters[i].roles & role) return i + 1;
   return 0;
@@ -13,6 +13,8 @@ const Catalog& Catalog::instance() {
     Catalog c;
     add_flow_commands(c);
     add_text_commands(c);
+    add_component_commands(c);
+    add_environment_commands(c);
     return c;
   }();
   return catalog;
@@ -37,6 +39,17 @@ void add_flow_commands(Catalog& catalog) {
   catalog.add({u"End", nullptr, Builtin::end, {}});
   catalog.add({u"Comment", nullptr, Builtin::comment, {{u"text", kPlain}}});
   catalog.add({u"Ignore", nullptr, Builtin::ignore, {}});
+  catalog.add({u"While", nullptr, Builtin::while_, condition});
+  catalog.add({u"Wend", nullptr, Builtin::wend, {}});
+  catalog.add({u"Repeat", nullptr, Builtin::repeat, {}});
+  catalog.add({u"Until", nullptr, Builtin::until, condition});
+  catalog.add({u"For Each", nullptr, Builtin::for_each, {{u"variable"}, {u"separator"}, {u"list"}}});
+  catalog.add({u"Next", nullptr, Builtin::next, {}});
+  catalog.add({u"Break", nullptr, Builtin::break_, {}});
+  catalog.add({u"Continue", nullptr, Builtin::continue_, {}});
+  catalog.add({u"Label", nullptr, Builtin::label, {{u"name"}}});
+  catalog.add({u"GoTo Label", nullptr, Builtin::goto_label, {{u"name"}}});
+  catalog.add({u"Return from Include Script", nullptr, Builtin::return_from_include, {{u"value"}}});
 }
 
 }  // namespace kyt

@@ -23,6 +23,17 @@ enum class Builtin : uint8_t {
   end,
   comment,
   ignore,
+  while_,
+  wend,
+  repeat,
+  until,
+  for_each,
+  next,
+  break_,
+  continue_,
+  label,
+  goto_label,
+  return_from_include,
 };
 
 // What a parameter is, as far as anyone but its handler needs to know.
@@ -37,10 +48,12 @@ enum ParameterRole : uint8_t {
   kConditionOperator = 1 << 6,
   kConditionValue = 1 << 7,
 };
+// Roles beyond the first byte.
+inline constexpr uint16_t kExpression = 1 << 8;  // checked with the expression syntax check
 
 struct ParameterSpec {
   TextView name;  // the name the script source may use for it
-  uint8_t roles = kPlain;
+  uint16_t roles = kPlain;
 };
 
 struct CommandSpec {
@@ -50,7 +63,7 @@ struct CommandSpec {
   std::vector<ParameterSpec> parameters;
 
   // 1-based index of the parameter with `role`, 0 when there is none.
-  size_t parameter_with(uint8_t role) const;
+  size_t parameter_with(uint16_t role) const;
 };
 
 class Catalog {
@@ -68,5 +81,7 @@ class Catalog {
 // Each command family adds its rows.
 void add_flow_commands(Catalog& catalog);
 void add_text_commands(Catalog& catalog);
+void add_component_commands(Catalog& catalog);
+void add_environment_commands(Catalog& catalog);
 
 }  // namespace kyt

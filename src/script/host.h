@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 
 #include "base/text.h"
 #include "system/file_system.h"
+#include "system/system_queries.h"
 
 namespace kyt {
 
@@ -21,6 +23,9 @@ class Host {
   // Milliseconds since some fixed start.
   virtual uint64_t tick_count() = 0;
   virtual FileSystem& files() = 0;
+  // Hosts that answer no system questions (tests of pure script logic)
+  // leave this; a command that asks then fails.
+  virtual SystemQueries& system() { throw std::logic_error("this host answers no system queries"); }
 };
 
 }  // namespace kyt

@@ -1,5 +1,6 @@
 #include "script/interpreter.h"
 
+#include "base/comma_text.h"
 #include "script/condition.h"
 
 namespace kyt {
@@ -42,8 +43,12 @@ void Interpreter::set_up() {
   session_.mode64 = u"Win32";
   session_.read_file.reset();
   counter_ = 0;
-  open_blocks_ = 0;
-  skip_to_branch_end_ = skip_to_block_end_ = rewound_to_end_ = evaluate_else_if_ = false;
+  reset_conditional_state();
+  loop_kinds_.clear();
+  for_each_state_.clear();
+  include_stack_.clear();
+  include_depth_ = 0;
+  include_result_variable_ = u"0";
 
   // Each command's row and parameter position are looked up once, so that
   // the cycle does no name or identifier search.
@@ -57,6 +62,8 @@ void Interpreter::set_up() {
   }
 
   variables_.remove_all();
+  session_.components.clear();
+  session_.components.set_size_table(payload_.size_table);
   // Progress and cancel state, added directly.
   auto& store = variables_.store();
   for (auto [name, value] : {std::pair<TextView, TextView>{u"ZEKO_thProgress", u"0"}, {u"ZEKO_thMax", u"100"},
@@ -66,6 +73,12 @@ void Interpreter::set_up() {
   Text tick = decimal(static_cast<int64_t>(host_.tick_count()));
   store.define(u"ZEKO_LastDelegateTick", tick);
   store.define(u"ZEKO_LastActiveTick", tick);
+
+  labels_.clear();
+  for (size_t i = 0; i < count; ++i)
+    if (payload_.command_names[i] == u"Label")
+      labels_.try_emplace(to_upper(payload_.parameters.get(payload_.command_ids.at_or_empty(i), 1)), i);
+  session_.components.define(kPredefinedComponent, true, u"");
 
   constexpr TextView init = u"Initialization";
   for (auto [name, value] : {std::pair<TextView, TextView>{u"ABORT", u"FALSE"}, {u"ABORTONERROR", u"TRUE"},
@@ -187,7 +200,188 @@ void Interpreter::execute_builtin(Builtin builtin, size_t index) {
     case Builtin::ignore:
     case Builtin::none:
       return;
+    default:
+      return execute_loop_builtin(builtin, index);
   }
+}
+
+void Interpreter::reset_conditional_state() {
+  open_blocks_ = 0;
+  skip_to_branch_end_ = skip_to_block_end_ = rewound_to_end_ = evaluate_else_if_ = false;
+  inside_wizard_loop_ = next_end_closes_wizard_ = false;
+}
+
+size_t Interpreter::find_partner(size_t index, bool forward, TextView target) {
+  const size_t count = payload_.command_count();
+  size_t i = index;
+  while (true) {
+    if (forward ? i + 1 >= count : i == 0)
+      throw ScriptError(u"List index out of bounds (" + decimal(forward ? int64_t(count) : -1) + u")");
+    i = forward ? i + 1 : i - 1;
+    if (++walk_steps_ % 313 == 0) host_.process_messages();
+    if (payload_.disabled(i)) continue;
+    TextView name = payload_.command_names[i];
+    if (name == target) return i;
+    if (forward) {
+      if (name == u"While") i = find_partner(i, true, u"Wend");
+      else if (name == u"Repeat") i = find_partner(i, true, u"Until");
+      else if (name == u"For Each") i = find_partner(i, true, u"Next");
+    } else {
+      if (name == u"Wend") i = find_partner(i, false, u"While");
+      else if (name == u"Until") i = find_partner(i, false, u"Repeat");
+      else if (name == u"Next") i = find_partner(i, false, u"For Each");
+    }
+  }
+}
+
+size_t Interpreter::for_each_entry(TextView variable) const {
+  for (size_t i = 0; i + 2 < for_each_state_.size(); i += 3)
+    if (equals_ignore_case(for_each_state_[i], variable)) return i;
+  return Text::npos;
+}
+
+void Interpreter::end_for_each(const Text& variable) {
+  size_t entry = for_each_entry(variable);
+  if (entry != Text::npos)
+    for_each_state_.erase(for_each_state_.begin() + static_cast<std::ptrdiff_t>(entry),
+                          for_each_state_.begin() + static_cast<std::ptrdiff_t>(entry + 3));
+  variables_.remove_when_defined(variable);
+}
+
+void Interpreter::execute_loop_builtin(Builtin builtin, size_t index) {
+  CommandContext context(*this, index);
+  auto pop_kind = [&] {
+    if (!loop_kinds_.empty()) loop_kinds_.pop_back();
+  };
+  switch (builtin) {
+    case Builtin::while_:
+      if (evaluate_condition(context)) loop_kinds_.emplace_back(u"While");
+      else counter_ = find_partner(index, true, u"Wend") + 1;
+      return;
+    case Builtin::wend:
+      counter_ = find_partner(index, false, u"While");
+      pop_kind();
+      return;
+    case Builtin::repeat:
+      loop_kinds_.emplace_back(u"Repeat");
+      return;
+    case Builtin::until: {
+      bool done = evaluate_condition(context);
+      pop_kind();
+      if (!done) counter_ = find_partner(index, false, u"Repeat");
+      return;
+    }
+    case Builtin::for_each: {
+      Text variable = to_upper(context.variable(1));
+      size_t entry = for_each_entry(variable);
+      if (entry == Text::npos) {
+        loop_kinds_.emplace_back(u"For Each");
+        entry = for_each_state_.size();
+        for_each_state_.push_back(variable);
+        for_each_state_.push_back(context.expanded(3));
+        for_each_state_.push_back(context.expanded(2));
+      }
+      Text rest = for_each_state_[entry + 1];
+      const Text separator = for_each_state_[entry + 2];
+      Text item;
+      if (!separator.empty()) {
+        while (rest.starts_with(separator)) rest.erase(0, separator.size());
+      }
+      size_t at = separator.empty() ? Text::npos : rest.find(separator);
+      if (at != Text::npos) {
+        item = rest.substr(0, at);
+        rest = rest.substr(at + separator.size());
+      } else {
+        item = rest;
+        rest = separator;
+      }
+      for_each_state_[entry + 1] = rest;
+      if (!item.empty()) {
+        variables_.store_result(variable, item, u"For Each Action");
+      } else {
+        counter_ = find_partner(index, true, u"Next") + 1;
+        pop_kind();
+        end_for_each(variable);
+      }
+      return;
+    }
+    case Builtin::next:
+      counter_ = find_partner(index, false, u"For Each");
+      return;
+    case Builtin::break_:
+    case Builtin::continue_: {
+      if (loop_kinds_.empty()) throw ScriptError(Text(command_name(index)) + u" not allowed outside of LOOP scope");
+      Text kind = loop_kinds_.back();
+      bool is_break = builtin == Builtin::break_;
+      TextView target = kind == u"While"    ? (is_break ? u"Wend" : u"While")
+                        : kind == u"Repeat" ? (is_break ? u"Until" : u"Repeat")
+                                            : (is_break ? u"Next" : u"For Each");
+      size_t partner = find_partner(index, is_break, target);
+      if (is_break) {
+        counter_ = partner + 1;
+        if (kind == u"For Each" && for_each_state_.size() >= 3) {
+          Text variable = for_each_state_[for_each_state_.size() - 3];
+          end_for_each(variable);
+        }
+        pop_kind();
+      } else {
+        counter_ = partner;
+        if (kind != u"For Each") pop_kind();
+      }
+      return;
+    }
+    case Builtin::label:
+      return;
+    case Builtin::goto_label: {
+      Text name = to_upper(context.raw(1));
+      auto it = labels_.find(name);
+      if (it == labels_.end()) throw ScriptError(u"LABEL undefined: " + name);
+      counter_ = it->second;
+      reset_conditional_state();
+      return;
+    }
+    case Builtin::return_from_include: {
+      if (include_result_variable_ == u"0") return;
+      Text value = context.expanded(1);
+      if (!include_result_variable_.empty())
+        variables_.store_result(include_result_variable_, value, context.source());
+      size_t i = counter_;
+      while (i < payload_.command_count() && payload_.include_entry(i).depth != include_depth_ - 1) ++i;
+      counter_ = i;  // past the end when the included script closes the whole script
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+// The include map gives every command its include depth. Entering deeper
+// saves the interpreter state once per level; coming back restores once per
+// level left, so nested includes that begin or end together balance.
+void Interpreter::change_include_depth() {
+  if (counter_ >= payload_.command_count()) return;
+  Payload::IncludeEntry entry = payload_.include_entry(counter_);
+  while (include_depth_ < entry.depth) {
+    include_stack_.push_back({to_comma_text(loop_kinds_), to_comma_text(for_each_state_), open_blocks_,
+                              skip_to_block_end_, skip_to_branch_end_, rewound_to_end_, inside_wizard_loop_,
+                              next_end_closes_wizard_});
+    ++include_depth_;
+  }
+  while (include_depth_ > entry.depth) {
+    --include_depth_;
+    if (include_stack_.empty()) continue;
+    SavedState saved = std::move(include_stack_.back());
+    include_stack_.pop_back();
+    loop_kinds_ = from_comma_text(saved.loop_kinds);
+    for_each_state_ = from_comma_text(saved.for_each_state);
+    open_blocks_ = saved.open_blocks;
+    skip_to_block_end_ = saved.skip_to_block_end;
+    skip_to_branch_end_ = saved.skip_to_branch_end;
+    rewound_to_end_ = saved.rewound_to_end;
+    inside_wizard_loop_ = saved.inside_wizard_loop;
+    next_end_closes_wizard_ = saved.next_end_closes_wizard;
+  }
+  include_result_variable_ = entry.result_variable;
 }
 
 void Interpreter::execute(size_t index) {
@@ -225,6 +419,7 @@ Interpreter::Outcome Interpreter::run() {
       refresh_from_variables();
       if (skip_to_branch_end_) skip_to_branch_end();
       if (skip_to_block_end_) skip_to_block_end();
+      change_include_depth();
       if (!fetch(index)) break;
       variables_.set_variable(u"ABORT", bool_text(is_true(variables_.value_of(u"ZEKO_IsCancelled"))), u"Cancel State");
       execute(index);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <unordered_map>
 #include <stdexcept>
 #include <vector>
 
@@ -91,6 +92,7 @@ class Interpreter {
   TextView command_id(size_t index) const { return payload_.command_ids[index]; }
   const ParameterStore::Position& parameters_of(size_t index) const { return parameter_positions_[index]; }
   size_t program_counter() const { return counter_; }
+  const std::vector<Text>& loop_kinds() const { return loop_kinds_; }
 
   // The window title: TITLE with the product suffix unless ZEKOLOGO is set.
   Text window_title() const;
@@ -105,6 +107,15 @@ class Interpreter {
   void skip_to_branch_end();
   void skip_to_block_end();
   bool enabled_is(size_t index, Builtin builtin) const;
+  // Loops, labels and included scripts.
+  void execute_loop_builtin(Builtin builtin, size_t index);
+  // Index of the partner of the loop command at `index`: walks in the given
+  // direction to `target`, passing over nested loops whole.
+  size_t find_partner(size_t index, bool forward, TextView target);
+  void end_for_each(const Text& variable);
+  void change_include_depth();
+  void reset_conditional_state();
+  size_t for_each_entry(TextView variable) const;  // index of the triple, or npos
   void report_runtime_error(size_t index, const Text& message);
   void end_run();
 
@@ -126,6 +137,22 @@ class Interpreter {
   bool skip_to_block_end_ = false;
   bool rewound_to_end_ = false;
   bool evaluate_else_if_ = false;  // a skip stopped on an Else If: evaluate it
+  bool inside_wizard_loop_ = false;
+  bool next_end_closes_wizard_ = false;
+
+  std::vector<Text> loop_kinds_;       // "While", "Repeat", "For Each"; innermost last
+  std::vector<Text> for_each_state_;   // variable, remaining list text, separator; innermost last
+  struct SavedState {
+    Text loop_kinds;      // comma-text
+    Text for_each_state;  // comma-text
+    size_t open_blocks;
+    bool skip_to_block_end, skip_to_branch_end, rewound_to_end, inside_wizard_loop, next_end_closes_wizard;
+  };
+  std::vector<SavedState> include_stack_;
+  int64_t include_depth_ = 0;
+  Text include_result_variable_ = u"0";
+  std::unordered_map<Text, size_t> labels_;
+  size_t walk_steps_ = 0;
   uint64_t last_pump_ = 0;
   Text title_;
   bool no_logo_ = false;

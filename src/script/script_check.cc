@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "script/catalog.h"
+#include "script/expression.h"
 #include "script/predefined.h"
 
 namespace kyt {
@@ -173,10 +174,14 @@ class Checker {
       const CommandSpec* row = catalog.find(command);
       if (!row) continue;
       for (size_t k = 0; k < row->parameters.size(); ++k) {
-        uint8_t roles = row->parameters[k].roles;
+        uint16_t roles = row->parameters[k].roles;
         Text value = parameter(i, k + 1);
+        if ((roles & kExpression) && !expression_syntax_valid(value))
+          return fail(i, u"Syntax error in expression. Please review the help topic \"Evaluate Expression\" for the "
+                         u"correct syntax.");
         if (roles & kInPlace) {
-          if (!variables_.is_defined(value)) return fail(i, u"Variable not defined: " + value);
+          Text variable = variable_name(value);
+          if (!variables_.is_defined(variable)) return fail(i, u"Variable not defined: " + variable);
         }
         if (roles & kResult) {
           if (roles & kPersistFlag) {

@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "base/string_list.h"
+#include "install/components.h"
 
 namespace kyt {
 
 struct Session {
+  ComponentModel components;
   // Variables whose values are saved with the installation.
   StringList persisted_variables{true};
   // "Win32", "ia64" or "x64": the registry view and file-system redirection
@@ -24,6 +26,12 @@ struct Session {
   std::optional<OpenReadFile> read_file;
   // Seconds the engine waits for an unresponsive worker (ZEKO_TIMEOUT).
   int64_t timeout_seconds = 10;
+  // The small random generator of "Mathematics".
+  struct Random {
+    int32_t multiplier = 0;
+    int32_t increment = 0;
+    int32_t state = 0;
+  } random;
 };
 
 }  // namespace kyt

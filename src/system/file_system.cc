@@ -1,5 +1,6 @@
 #include "system/file_system.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -44,6 +45,29 @@ bool StdFileSystem::remove_file(const Text& path) {
   return std::filesystem::remove(host_path(path), error);
 }
 
+bool StdFileSystem::exists(const Text& path) {
+  std::error_code error;
+  return std::filesystem::exists(host_path(path), error);
+}
+
+std::vector<Text> StdFileSystem::list_files(const Text& folder, TextView suffix) {
+  std::vector<Text> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(host_path(folder), error)) {
+    if (!entry.is_regular_file(error)) continue;
+#ifdef _WIN32
+    auto wide_name = entry.path().filename().wstring();
+    Text name(wide_name.begin(), wide_name.end());
+#else
+    Text name = from_utf8(entry.path().filename().string());
+#endif
+    if (name.size() >= suffix.size() && equals_ignore_case(TextView(name).substr(name.size() - suffix.size()), suffix))
+      names.push_back(std::move(name));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 namespace {
 Text key(const Text& path) { return to_lower(path); }
 }  // namespace
@@ -67,5 +91,28 @@ bool MemoryFileSystem::set_normal_attributes(const Text& path) {
 }
 
 bool MemoryFileSystem::remove_file(const Text& path) { return files.erase(key(path)) > 0; }
+
+bool MemoryFileSystem::exists(const Text& path) {
+  Text k = key(path);
+  if (files.contains(k)) return true;
+  Text folder = k.ends_with(u"\\") ? k : k + u"\\";
+  for (const auto& [name, bytes] : files)
+    if (name.starts_with(folder)) return true;
+  return false;
+}
+
+std::vector<Text> MemoryFileSystem::list_files(const Text& folder, TextView suffix) {
+  Text prefix = key(folder);
+  if (!prefix.empty() && prefix.back() != u'\\') prefix.push_back(u'\\');
+  std::vector<Text> names;
+  for (const auto& [name, bytes] : files) {
+    if (!name.starts_with(prefix)) continue;
+    Text rest = name.substr(prefix.size());
+    if (rest.find(u'\\') != Text::npos) continue;
+    if (rest.size() >= suffix.size() && equals_ignore_case(TextView(rest).substr(rest.size() - suffix.size()), suffix))
+      names.push_back(rest);
+  }
+  return names;
+}
 
 }  // namespace kyt

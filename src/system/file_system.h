@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 
@@ -21,6 +22,11 @@ class FileSystem {
   // Clears read-only, hidden and system attributes.
   virtual bool set_normal_attributes(const Text& path) = 0;
   virtual bool remove_file(const Text& path) = 0;
+  // A file or folder of that name exists.
+  virtual bool exists(const Text& path) = 0;
+  // Names (without folder) of the files in `folder` whose name ends with
+  // `suffix` (ignoring case), sorted.
+  virtual std::vector<Text> list_files(const Text& folder, TextView suffix) = 0;
 };
 
 // Files on the host through the C++ standard library (paths as UTF-8 on
@@ -31,6 +37,8 @@ class StdFileSystem : public FileSystem {
   bool write_file(const Text& path, std::string_view bytes) override;
   bool set_normal_attributes(const Text& path) override;
   bool remove_file(const Text& path) override;
+  bool exists(const Text& path) override;
+  std::vector<Text> list_files(const Text& folder, TextView suffix) override;
 };
 
 // Files in memory, keyed by path without regard to case.
@@ -40,6 +48,8 @@ class MemoryFileSystem : public FileSystem {
   bool write_file(const Text& path, std::string_view bytes) override;
   bool set_normal_attributes(const Text& path) override;
   bool remove_file(const Text& path) override;
+  bool exists(const Text& path) override;
+  std::vector<Text> list_files(const Text& folder, TextView suffix) override;
   // Writes fail while set (a full disk, a locked file).
   bool fail_writes = false;
   std::map<Text, std::string> files;

@@ -1,5 +1,7 @@
 #include "system/file_system_win32.h"
 
+#include <algorithm>
+
 #include "system/handle_win32.h"
 
 namespace kyt {
@@ -41,6 +43,27 @@ bool Win32FileSystem::set_normal_attributes(const Text& path) {
 }
 
 bool Win32FileSystem::remove_file(const Text& path) { return DeleteFileW(wide(path)) != 0; }
+
+bool Win32FileSystem::exists(const Text& path) { return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<Text> Win32FileSystem::list_files(const Text& folder, TextView suffix) {
+  std::vector<Text> names;
+  Text pattern = folder;
+  if (!pattern.empty() && pattern.back() != u'\\') pattern.push_back(u'\\');
+  pattern += u"*";
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(wide(pattern), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    Text name = from_wide(data.cFileName);
+    if (name.size() >= suffix.size() && equals_ignore_case(TextView(name).substr(name.size() - suffix.size()), suffix))
+      names.push_back(std::move(name));
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 Text system_error_text(unsigned long code) {
   wchar_t* buffer = nullptr;

@@ -26,6 +26,8 @@ constexpr std::array<Entry, static_cast<size_t>(SystemFunction::Count)> kTable =
     {L"version.dll", "VerQueryValueW"},
     {L"comctl32.dll", "TaskDialogIndirect"},
     {L"msi.dll", "MsiQueryProductStateW"},
+    {L"shell32.dll", "SHGetFolderPathW"},
+    {L"kernel32.dll", "GetSystemWow64DirectoryW"},
 }};
 
 [[maybe_unused]] std::wstring system_folder() {

@@ -20,6 +20,8 @@ enum class SystemFunction {
   VerQueryValueW,
   TaskDialogIndirect,
   MsiQueryProductStateW,
+  SHGetFolderPathW,
+  GetSystemWow64DirectoryW,
   Count
 };
 

@@ -4,6 +4,7 @@
 
 #include "script/host.h"
 #include "system/file_system_win32.h"
+#include "system/system_queries_win32.h"
 
 namespace kyt {
 
@@ -13,9 +14,11 @@ class Win32Host : public Host {
   void process_messages() override;
   uint64_t tick_count() override;
   FileSystem& files() override { return files_; }
+  SystemQueries& system() override { return system_; }
 
  private:
   Win32FileSystem files_;
+  Win32SystemQueries system_;
 };
 
 // A message box without owner window.

@@ -130,6 +130,16 @@ int run_engine() {
     v.define_variable(u"CMDLINE", command_line.rest, source);
     v.define_variable(u"LOGGED", command_line.log_path, source);
     v.define_variable(u"GLASS", bool_text(glass_enabled()), source);
+    v.define_variable(u"GPOPATH", folder_of(command_line.gpo_path), source);
+    v.define_variable(u"SFXPATH", folder_of(command_line.sfx_path), source);
+    Text sfx_file = command_line.sfx_path.substr(folder_of(command_line.sfx_path).size());
+    v.define_variable(u"SFXFILE", sfx_file, source);
+    // Kept as a reference so that it follows later changes of the three.
+    v.define_variable(u"SETUPPATH",
+                      !command_line.gpo_path.empty()   ? u"$GPOPATH$"
+                      : !command_line.sfx_path.empty() ? u"$SFXPATH$"
+                                                       : u"$EXEDIR$",
+                      source);
   };
   Interpreter interpreter(payload, variables, host, session, std::move(options));
   switch (interpreter.run()) {

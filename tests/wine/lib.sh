@@ -21,6 +21,8 @@ exit_code() {
 # The prefix's temporary folder, as a Linux path.
 temp_folder() {
   local prefix=${KYT_WINE#*--prefix=}; prefix=${prefix%% *}
-  echo "$prefix/drive_c/users/$(whoami)/AppData/Local/Temp"
+  local folder="$prefix/drive_c/users/$(whoami)/Temp"
+  [ -d "$folder" ] || { echo "no temporary folder at $folder" >&2; return 1; }
+  echo "$folder"
 }
 fresh_work() { rm -rf "$KYT_WORK/$1"; mkdir -p "$KYT_WORK/$1"; echo "$KYT_WORK/$1"; }

@@ -4,9 +4,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$root/build/fuzz
-seconds=${FUZZ_SECONDS:-20}
+seconds=${FUZZ_SECONDS:-15}
 mkdir -p "$out"
-sources=$(cd "$root" && ls src/base/*.cc src/script/*.cc src/script/commands/*.cc src/bootstrap/payload.cc \
+sources=$(cd "$root" && ls src/base/*.cc src/script/*.cc src/script/commands/*.cc src/install/*.cc src/bootstrap/payload.cc \
   src/bootstrap/pe_image.cc src/system/file_system.cc | grep -v _test.cc)
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I"$root/src")
 
@@ -22,13 +22,15 @@ if [ ! -f "$out/libcore.a" ] || [ -n "$(cd "$root" && find $sources -newer "$out
 fi
 
 status=0
-for target in payload expansion; do
+for target in payload expansion expression component_file; do
   clang++ "${flags[@]}" "$root/tests/fuzz/${target}_fuzzer.cc" "$out/libcore.a" -o "$out/${target}_fuzzer"
   corpus=$out/corpus-$target
   mkdir -p "$corpus"
   case $target in
     payload) printf 'Set Variable\r\n$\r\n{A}\r\n$\r\n{A}\r\nX\r\n$DOLLAR$\r\n$\r\n\r\n$\r\n{G}\r\nT\r\n$\r\np\r\nc\r\nh\r\nu\r\nc\r\n1.0\r\n$\r\n\r\n$\r\n0\r\nZEKO-PREDEF-COMPONENT\r\n0\r\n$\r\n{C}\r\n$\r\nFALSE\r\n\r\n$\r\nA\r\nB\r\n$\r\n1252\r\nm.kys*0\r\n$\r\n0\r\n$\r\n0*0\r\n$\r\n' > "$corpus/seed" ;;
     expansion) printf 'A=x$A$\nB=$C$$C$\nC=$B$\n$A$ $B$ $$A$ 100$\n' > "$corpus/seed" ;;
+    expression) printf '("a" = "a" and "1" < "2") or ("x" <> "y")' > "$corpus/seed" ;;
+    component_file) printf 'Main\r\nMain\\Sub\r\n$\r\nTRUE\r\nFALSE\r\n$\r\n$\r\nMain\\Sub\r\n$\r\n$\r\nMain\r\n100\r\n$\r\nC:\\App\r\nTRUE\r\nApp\r\n\r\nNAME\r\nv$NEWLINE$w\r\nZEKO64WOW\r\nx64\r\nOVERRIDECACHE\r\n\r\nNATIVE_ENGINE\r\nTRUE\r\n' > "$corpus/seed" ;;
   esac
   echo "fuzzing $target for ${seconds}s"
   if ! "$out/${target}_fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \

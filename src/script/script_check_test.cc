@@ -196,6 +196,31 @@ TEST(ScriptCheck, ConditionOperandsMustBeDefined) {
   }
 }
 
+TEST(ScriptCheck, InPlaceCommandsAndExpressions) {
+  const Text syntax =
+      u"Syntax error in expression. Please review the help topic \"Evaluate Expression\" for the correct syntax.";
+  expect_failures({
+      {"Convert Case of an undefined variable", {command(u"Convert Case", {u"NOPE", u"TRUE"})}, 0,
+       u"Variable not defined: NOPE"},
+      {"Replace String of an undefined variable", {command(u"Replace String", {u"$NOPE$", u"a", u"b"})}, 0,
+       u"Variable not defined: NOPE"},
+      {"Convert Path of an undefined variable", {set(u"A"), command(u"Convert Path", {u"B"})}, 1,
+       u"Variable not defined: B"},
+      {"bad operator", {command(u"Evaluate Expression", {u"$TITLE$ == \"x\"", u"R"})}, 0, syntax},
+      {"unquoted operand", {command(u"Evaluate Expression", {u"TITLE = \"x\"", u"R"})}, 0, syntax},
+      {"expression result required", {command(u"Evaluate Expression", {u"\"a\" = \"a\"", u""})}, 0,
+       u"Variable required"},
+  });
+  for (auto script : std::vector<std::vector<TestCommand>>{
+           {set(u"P"), command(u"Convert Path", {u"P", u""})},
+           {command(u"Evaluate Expression", {u"($A$ = \"1\") or $B$ <> \"2\"", u"R"}), if_(u"R"), end()},
+           {command(u"Parse String", {u"a=b", u"=", u"", u"", u"0"})},  // both results optional
+       }) {
+    CheckResult result = check(script);
+    EXPECT_TRUE(result.ok()) << to_utf8(result.message);
+  }
+}
+
 TEST(ScriptCheck, WizardLoopHoldsOnlyDialogs) {
   const Text message = u"Statements other than DISPLAY DIALOG not allowed inside WIZARD LOOP";
   expect_failures({

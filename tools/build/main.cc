@@ -3,11 +3,13 @@
 //   kytbuild --engine setup.exe --output product.exe script.kys
 //   kytbuild --payload payload.txt script.kys        (the payload text alone)
 //   kytbuild --check script.kys                      (check only)
+//   kytbuild --commands                              (the commands and their parameter names)
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "build/compiler.h"
+#include "script/catalog.h"
 #include "system/file_system.h"
 
 using namespace kyt;
@@ -18,7 +20,7 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: kytbuild [--engine ENGINE.exe --output SETUP.exe] [--payload PAYLOAD.txt] [--check] "
-               "SCRIPT.kys\n");
+               "SCRIPT.kys\n       kytbuild --commands\n");
   return 2;
 }
 
@@ -48,6 +50,16 @@ int main(int argc, char** argv) {
     else if (arg == "--output" || arg == "-o") { if (!value(output)) return usage(); }
     else if (arg == "--payload") { if (!value(payload_path)) return usage(); }
     else if (arg == "--check") check_only = true;
+    else if (arg == "--commands") {
+      // The command catalog: every command the engine runs and its parameter names.
+      for (const auto& row : Catalog::instance().rows()) {
+        std::string line = to_utf8(row.name);
+        for (size_t k = 0; k < row.parameters.size(); ++k)
+          line += (k ? ", " : ": ") + std::to_string(k + 1) + " " + to_utf8(row.parameters[k].name);
+        std::printf("%s\n", line.c_str());
+      }
+      return 0;
+    }
     else if (!arg.empty() && arg[0] == '-') return usage();
     else if (script.empty()) script = arg;
     else return usage();

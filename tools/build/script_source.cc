@@ -111,13 +111,8 @@ class Parser {
   void finish() { flush_include(); }
 
  private:
-  // Interpreter commands without a catalog row yet are not worth a warning.
-  static bool known_marker(TextView name) {
-    static const std::set<TextView> names = {u"While", u"Wend", u"Repeat", u"Until", u"For Each", u"Next",
-                                             u"Break", u"Continue", u"Label", u"GoTo Label", u"Wizard Loop",
-                                             u"Return from Include Script"};
-    return names.contains(name);
-  }
+  // Commands the script check knows but the catalog does not list yet.
+  static bool known_marker(TextView name) { return name == u"Wizard Loop"; }
 
   // An "Include Script" is expanded once its parameters have been read.
   void flush_include() {

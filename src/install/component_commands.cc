@@ -11,7 +11,8 @@ ComponentModel& model(CommandContext& command) { return command.session().compon
 
 void define_component(CommandContext& command) {
   Text path = command.expanded(1);
-  model(command).define(path, is_true(command.expanded(2)), command.expanded(3), path);
+  Text untranslated = command.variables().expand(command.raw(1));
+  model(command).define(path, is_true(command.expanded(2)), command.expanded(3), untranslated);
 }
 
 void set_component_state(CommandContext& command) {

@@ -44,8 +44,8 @@ bool compare_operands(TextView code, TextView left, TextView right) {
 }
 
 bool evaluate_condition(CommandContext& command) {
-  Text variable = command.raw(1);
-  Text value = command.raw(3);
+  Text variable = command.text(1);
+  Text value = command.text(3);
   Text code = command.raw(2);
   bool negate = is_true(command.raw(4));
   Variables& variables = command.variables();

@@ -21,7 +21,16 @@ Text CommandContext::raw(size_t k) const {
   return at.block ? at.block->at_or_empty(at.index + k) : Text();
 }
 
-Text CommandContext::expanded(size_t k) const { return interpreter_.variables().expand(raw(k)); }
+Text CommandContext::text(size_t k) const {
+  Text value = raw(k);
+  Translator* translator = interpreter_.session().translator;
+  const CommandSpec* row = interpreter_.row_of(index_);
+  if (translator && row && k >= 1 && k <= row->parameters.size() && (row->parameters[k - 1].roles & kTranslatable))
+    if (auto translated = translator->parameter(identifier(), k, value)) return *translated;
+  return value;
+}
+
+Text CommandContext::expanded(size_t k) const { return interpreter_.variables().expand(text(k)); }
 Text CommandContext::path(size_t k) const { return collapse_backslashes(expanded(k)); }
 Text CommandContext::source() const { return Text(name()) + u" Action"; }
 void CommandContext::store(TextView variable, TextView value) { variables().store_result(variable, value, source()); }

@@ -39,7 +39,10 @@ class CommandContext {
   TextView identifier() const;
   // Parameter k as stored (k = 0 is the identifier); empty when absent.
   Text raw(size_t k) const;
-  // Parameter k with variables expanded.
+  // Parameter k, translated when the catalog marks it translatable and a
+  // language is active.
+  Text text(size_t k) const;
+  // Parameter k (translated as above) with variables expanded.
   Text expanded(size_t k) const;
   // Expanded, then doubled backslashes collapsed.
   Text path(size_t k) const;
@@ -91,6 +94,7 @@ class Interpreter {
   TextView command_name(size_t index) const { return payload_.command_names[index]; }
   TextView command_id(size_t index) const { return payload_.command_ids[index]; }
   const ParameterStore::Position& parameters_of(size_t index) const { return parameter_positions_[index]; }
+  const CommandSpec* row_of(size_t index) const { return rows_[index]; }
   size_t program_counter() const { return counter_; }
   const std::vector<Text>& loop_kinds() const { return loop_kinds_; }
 

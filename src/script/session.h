@@ -10,7 +10,18 @@
 
 namespace kyt {
 
+// Translations of the active language; absent while no language is active.
+class Translator {
+ public:
+  virtual ~Translator() = default;
+  // The translation of parameter k of a command, or empty to keep `text`.
+  virtual std::optional<Text> parameter(TextView identifier, size_t k, TextView text) = 0;
+  // The translation stored under a key (Localization Variable), or empty.
+  virtual std::optional<Text> key(TextView key, TextView text) = 0;
+};
+
 struct Session {
+  Translator* translator = nullptr;
   ComponentModel components;
   // Variables whose values are saved with the installation.
   StringList persisted_variables{true};

@@ -12,8 +12,9 @@ namespace {
 
 constexpr TextView kPersistMarker = u"$ZEKO$ZEKO$";
 
-void set_variable(CommandContext& command) {
-  Text value = command.expanded(2);
+// Stores `value` in the variable parameter 1 names, with its persist flag
+// and the side effects of the engine's own variables.
+void assign(CommandContext& command, const Text& value) {
   Text target = command.raw(1);
   bool persist = false;
   if (size_t marker = target.find(kPersistMarker); marker != Text::npos) {
@@ -32,6 +33,18 @@ void set_variable(CommandContext& command) {
   } else if (name == u"ZEKO_TIMEOUT") {
     command.session().timeout_seconds = parse_int32(value).value_or(10);
   }
+}
+
+void set_variable(CommandContext& command) { assign(command, command.expanded(2)); }
+
+// Like Set Variable; with a language active the value is the translation
+// stored under "TELLURAX$" + name + "$TELLURAX".
+void localization_variable(CommandContext& command) {
+  Text value = command.raw(2);
+  if (Translator* translator = command.session().translator)
+    if (auto translated = translator->key(u"TELLURAX$" + variable_name(command.raw(1)) + u"$TELLURAX", value))
+      value = *translated;
+  assign(command, command.variables().expand(value));
 }
 
 void write_to_text_file(CommandContext& command) {
@@ -255,8 +268,8 @@ void evaluate_expression_command(CommandContext& command) {
 void add_text_commands(Catalog& catalog) {
   catalog.add({u"Set Variable", set_variable, Builtin::none,
                {{u"variable", kResult | kPersistFlag}, {u"value", kTranslatable}}});
-  catalog.add({u"Localization Variable", set_variable, Builtin::none,
-               {{u"variable", kResult}, {u"value", kTranslatable}}});
+  catalog.add({u"Localization Variable", localization_variable, Builtin::none,
+               {{u"variable", kResult}, {u"value", kPlain}}});
   catalog.add({u"Write to Text File", write_to_text_file, Builtin::none,
                {{u"file", kPlain}, {u"text", kPlain}, {u"at_top", kPlain}}});
   catalog.add({u"Read from Text File", read_from_text_file, Builtin::none,

@@ -1,6 +1,8 @@
 // The value and text-file commands, run through the interpreter.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "base/text_file.h"
 #include "script/interpreter.h"
 #include "script/test_host.h"
@@ -220,6 +222,50 @@ TEST_F(CommandsTest, EvaluateExpressionUsesQuotedExpansion) {
   EXPECT_EQ(value(u"R2"), u"FALSE");
   ASSERT_TRUE(run({set(u"Q", u"say \"hi\""), {u"Evaluate Expression", {u"$Q$ = \"x\"", u"R"}}}));
   EXPECT_EQ(value(u"R"), u"ERROR");  // a quote inside a value breaks the quoting
+}
+
+}  // namespace
+}  // namespace kyt
+
+namespace kyt {
+namespace {
+
+// Translations keyed the way the localization tables key them.
+class FakeTranslator : public Translator {
+ public:
+  std::optional<Text> parameter(TextView identifier, size_t k, TextView) override {
+    auto it = parameters.find(Text(identifier) + u"#" + decimal(static_cast<int64_t>(k)));
+    if (it == parameters.end()) return std::nullopt;
+    return it->second;
+  }
+  std::optional<Text> key(TextView key, TextView) override {
+    auto it = keys.find(Text(key));
+    if (it == keys.end()) return std::nullopt;
+    return it->second;
+  }
+  std::map<Text, Text> parameters, keys;
+};
+
+TEST_F(CommandsTest, TranslatableParametersAndLocalizationVariables) {
+  using testing_support::test_identifier;
+  FakeTranslator translator;
+  translator.parameters[test_identifier(0) + u"#2"] = u"Bonjour $WHO$";
+  translator.parameters[test_identifier(0) + u"#1"] = u"NOT_A_TARGET";  // parameter 1 is not translatable
+  translator.parameters[test_identifier(2) + u"#3"] = u"Bonjour monde";  // If: value
+  translator.keys[u"TELLURAX$GREETING$TELLURAX"] = u"Salut";
+  session.translator = &translator;
+  ASSERT_TRUE(run({set(u"MSG", u"Hello $WHO$"), set(u"WHO", u"monde"),
+                   {u"If", {u"MSG", u"4", u"Hello world", u""}},
+                   set(u"MATCH", u"yes"),
+                   {u"End"},
+                   {u"Localization Variable", {u"GREETING", u"Hi"}},
+                   {u"Localization Variable", {u"OTHER", u"Plain"}}}))
+      << to_utf8(error);
+  EXPECT_EQ(value(u"MSG"), u"Bonjour $WHO$");
+  EXPECT_FALSE(variables.is_defined(u"NOT_A_TARGET"));
+  EXPECT_EQ(value(u"MATCH"), u"yes");  // "Bonjour monde" equals the translated value
+  EXPECT_EQ(value(u"GREETING"), u"Salut");
+  EXPECT_EQ(value(u"OTHER"), u"Plain");
 }
 
 }  // namespace

@@ -54,10 +54,8 @@ void save_feature_selections(CommandContext& command) {
 }
 
 void load_feature_selections(CommandContext& command) {
-  Text path = command.path(1);
-  auto bytes = command.host().files().read_file(path);
-  if (!bytes) return;
-  read_component_file(*bytes, command.session(), command.variables(), {.merge = true, .ignore_sizes = true});
+  load_component_file(command.host().files(), command.path(1), command.session(), command.variables(),
+                      {.merge = true, .ignore_sizes = true});
 }
 
 }  // namespace

@@ -113,4 +113,38 @@ void read_component_file(std::string_view bytes, Session& session, Variables& va
   }
 }
 
+bool load_component_file(FileSystem& files, const Text& path, Session& session, Variables& variables,
+                         ComponentFileOptions options, Text* sources_folder) {
+  auto bytes = files.read_file(path);
+  if (!bytes && !options.merge) {
+    size_t slash = path.find_last_of(u"\\/");
+    Text folder = slash == Text::npos ? Text() : path.substr(0, slash + 1);
+    if (files.exists(folder + u"kyt.lib")) {
+      for (const Text& name : files.list_files(folder, u".dat")) {
+        Text base = folder + name.substr(0, name.size() - 4);
+        if (files.exists(base + u".exe") && files.exists(base + u".res") && files.exists(base + u".par")) {
+          bytes = files.read_file(folder + name);
+          if (bytes) break;
+        }
+      }
+    }
+  }
+  if (!bytes) return false;
+  read_component_file(*bytes, session, variables, options, sources_folder);
+  return true;
+}
+
+bool update_component_file_at(FileSystem& files, const Text& path, const Session& session,
+                              const Variables& variables) {
+  auto old_file = files.read_file(path);
+  if (!old_file) return false;
+  Text fresh = path + u".dat";
+  if (!files.write_file(fresh, update_component_file(*old_file, session, variables))) return false;
+  if (!files.remove_file(path)) {
+    files.remove_file(fresh);
+    return false;
+  }
+  return files.rename_file(fresh, path);
+}
+
 }  // namespace kyt

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "install/components.h"
+#include "system/file_system.h"
 #include "script/session.h"
 #include "script/variables.h"
 
@@ -35,5 +36,16 @@ struct ComponentFileOptions {
 // lists are taken and the sizes never are.
 void read_component_file(std::string_view bytes, Session& session, Variables& variables,
                          ComponentFileOptions options, Text* sources_folder = nullptr);
+
+// The file operations on top. Loading a missing file without merge looks for
+// the component file of an engine cache in the same folder instead: the
+// folder holds "kyt.lib", and the first "N.dat" with N.exe, N.res and N.par
+// beside it is read. False when nothing was read.
+bool load_component_file(FileSystem& files, const Text& path, Session& session, Variables& variables,
+                         ComponentFileOptions options, Text* sources_folder = nullptr);
+// Rewrites the variables of an existing file: through path + ".dat", then
+// the old file is replaced. False when the file cannot be read or replaced.
+bool update_component_file_at(FileSystem& files, const Text& path, const Session& session,
+                              const Variables& variables);
 
 }  // namespace kyt

@@ -207,3 +207,37 @@ TEST(ComponentFile, TruncatedFileLeavesTheRestUnset) {
 
 }  // namespace
 }  // namespace kyt
+
+namespace kyt {
+namespace {
+
+TEST(ComponentFile, LoadFindsTheEngineCacheFileAndUpdatesInPlace) {
+  MemoryFileSystem files;
+  Session saved;
+  Variables variables;
+  saved.components.define(u"Core", true, u"");
+  std::string bytes = write_component_file(saved, variables, u"");
+  files.files[u"c:\\cache\\kyt.lib"] = "";
+  files.files[u"c:\\cache\\other.dat"] = "not ours";  // no other.exe beside it
+  files.files[u"c:\\cache\\setup.dat"] = bytes;
+  for (const char* ext : {".exe", ".res", ".par"}) files.files[u"c:\\cache\\setup" + ascii(ext)] = "";
+
+  Session loaded;
+  Variables loaded_variables;
+  EXPECT_TRUE(load_component_file(files, u"C:\\cache\\missing.dat", loaded, loaded_variables, {}));
+  EXPECT_EQ(loaded.components.components(), StringList({u"Core"}));
+  // With merge a missing file reads nothing.
+  EXPECT_FALSE(load_component_file(files, u"C:\\cache\\missing.dat", loaded, loaded_variables, {.merge = true}));
+  // Without kyt.lib the folder is no engine cache.
+  files.files.erase(u"c:\\cache\\kyt.lib");
+  EXPECT_FALSE(load_component_file(files, u"C:\\cache\\missing.dat", loaded, loaded_variables, {}));
+
+  saved.persisted_variables.add(u"X");
+  variables.define_variable(u"X", u"1", u"Test");
+  ASSERT_TRUE(update_component_file_at(files, u"C:\\cache\\setup.dat", saved, variables));
+  EXPECT_NE(files.files[u"c:\\cache\\setup.dat"].find("X\r\n1\r\nZEKO64WOW"), std::string::npos);
+  EXPECT_FALSE(files.files.contains(u"c:\\cache\\setup.dat.dat"));
+}
+
+}  // namespace
+}  // namespace kyt

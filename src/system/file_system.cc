@@ -45,6 +45,13 @@ bool StdFileSystem::remove_file(const Text& path) {
   return std::filesystem::remove(host_path(path), error);
 }
 
+bool StdFileSystem::rename_file(const Text& from, const Text& to) {
+  std::error_code error;
+  if (std::filesystem::exists(host_path(to), error)) return false;
+  std::filesystem::rename(host_path(from), host_path(to), error);
+  return !error;
+}
+
 bool StdFileSystem::exists(const Text& path) {
   std::error_code error;
   return std::filesystem::exists(host_path(path), error);
@@ -91,6 +98,15 @@ bool MemoryFileSystem::set_normal_attributes(const Text& path) {
 }
 
 bool MemoryFileSystem::remove_file(const Text& path) { return files.erase(key(path)) > 0; }
+
+bool MemoryFileSystem::rename_file(const Text& from, const Text& to) {
+  auto it = files.find(key(from));
+  if (it == files.end() || files.contains(key(to)) || fail_writes) return false;
+  std::string bytes = std::move(it->second);
+  files.erase(it);
+  files[key(to)] = std::move(bytes);
+  return true;
+}
 
 bool MemoryFileSystem::exists(const Text& path) {
   Text k = key(path);

@@ -22,6 +22,8 @@ class FileSystem {
   // Clears read-only, hidden and system attributes.
   virtual bool set_normal_attributes(const Text& path) = 0;
   virtual bool remove_file(const Text& path) = 0;
+  // Renames a file; fails when the target exists.
+  virtual bool rename_file(const Text& from, const Text& to) = 0;
   // A file or folder of that name exists.
   virtual bool exists(const Text& path) = 0;
   // Names (without folder) of the files in `folder` whose name ends with
@@ -37,6 +39,7 @@ class StdFileSystem : public FileSystem {
   bool write_file(const Text& path, std::string_view bytes) override;
   bool set_normal_attributes(const Text& path) override;
   bool remove_file(const Text& path) override;
+  bool rename_file(const Text& from, const Text& to) override;
   bool exists(const Text& path) override;
   std::vector<Text> list_files(const Text& folder, TextView suffix) override;
 };
@@ -48,6 +51,7 @@ class MemoryFileSystem : public FileSystem {
   bool write_file(const Text& path, std::string_view bytes) override;
   bool set_normal_attributes(const Text& path) override;
   bool remove_file(const Text& path) override;
+  bool rename_file(const Text& from, const Text& to) override;
   bool exists(const Text& path) override;
   std::vector<Text> list_files(const Text& folder, TextView suffix) override;
   // Writes fail while set (a full disk, a locked file).

@@ -44,6 +44,10 @@ bool Win32FileSystem::set_normal_attributes(const Text& path) {
 
 bool Win32FileSystem::remove_file(const Text& path) { return DeleteFileW(wide(path)) != 0; }
 
+bool Win32FileSystem::rename_file(const Text& from, const Text& to) {
+  return MoveFileExW(wide(from), wide(to), MOVEFILE_COPY_ALLOWED) != 0;
+}
+
 bool Win32FileSystem::exists(const Text& path) { return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<Text> Win32FileSystem::list_files(const Text& folder, TextView suffix) {

@@ -23,6 +23,11 @@ class Host {
   // Milliseconds since some fixed start.
   virtual uint64_t tick_count() = 0;
   virtual FileSystem& files() = 0;
+  // The wall-clock time in whole seconds (cheap: read every command), and
+  // the user's short date and long time for such a second (formatted only
+  // when the second changes). Hosts without a clock keep both empty.
+  virtual int64_t current_second() { return 0; }
+  virtual std::pair<Text, Text> date_and_time(int64_t second) { return {}; }
   // Hosts that answer no system questions (tests of pure script logic)
   // leave this; a command that asks then fails.
   virtual SystemQueries& system() { throw std::logic_error("this host answers no system queries"); }

@@ -1,5 +1,7 @@
 #include "script/interpreter.h"
 
+#include <tuple>
+
 #include "base/comma_text.h"
 #include "script/condition.h"
 
@@ -52,6 +54,7 @@ void Interpreter::set_up() {
   session_.mode64 = u"Win32";
   session_.read_file.reset();
   counter_ = 0;
+  clock_second_ = -1;
   reset_conditional_state();
   loop_kinds_.clear();
   for_each_state_.clear();
@@ -111,6 +114,15 @@ void Interpreter::refresh_from_variables() {
   variables_.set_silent(is_true(variables_.value_of(u"SILENT")));
   title_ = variables_.value_of(u"TITLE");
   no_logo_ = equals_ignore_case(variables_.value_of(u"ZEKOLOGO"), u"TRUE");
+  // DATE and TIME are redefined every cycle; they are formatted again only
+  // when the second has changed.
+  int64_t second = host_.current_second();
+  if (second != clock_second_) {
+    clock_second_ = second;
+    std::tie(date_, time_) = host_.date_and_time(second);
+  }
+  variables_.define_variable(u"DATE", date_, u"Initialization");
+  variables_.define_variable(u"TIME", time_, u"Initialization");
 }
 
 bool Interpreter::enabled_is(size_t index, Builtin builtin) const {

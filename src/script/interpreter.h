@@ -160,6 +160,8 @@ class Interpreter {
   uint64_t last_pump_ = 0;
   Text title_;
   bool no_logo_ = false;
+  int64_t clock_second_ = -1;
+  Text date_, time_;
 };
 
 }  // namespace kyt

@@ -57,11 +57,18 @@ class RecordingHost : public Host {
   uint64_t tick_count() override { return now += tick_step; }
   FileSystem& files() override { return file_system; }
   SystemQueries& system() override { return system_queries; }
+  int64_t current_second() override { return second; }
+  std::pair<Text, Text> date_and_time(int64_t at) override {
+    ++clock_formats;
+    return {u"D" + decimal(at), u"T" + decimal(at)};
+  }
 
   std::vector<Message> messages;
   int pumps = 0;
   uint64_t now = 0;
   uint64_t tick_step = 0;
+  int64_t second = 1000;
+  int clock_formats = 0;
   MemoryFileSystem file_system;
   FakeSystemQueries system_queries;
 };

@@ -134,11 +134,9 @@ void Variables::define_variable(TextView name, TextView value, TextView source) 
 
 void Variables::set_variable(TextView name, TextView value, TextView source) {
   if (name.empty()) return;
-  if (silent_ && source != kSourceCommandLine && command_line_names_.contains(name)) return;
-  if (!store_.is_defined(name)) {
-    store_.define(name, is_own_reference(name, value) ? TextView() : value);
+  if (silent_ && !command_line_names_.empty() && source != kSourceCommandLine && command_line_names_.contains(name))
     return;
-  }
+  // Defined or not, the variable ends up holding the value: one add-or-replace.
   store_.set(name, is_own_reference(name, value) ? TextView() : value);
 }
 

@@ -29,4 +29,21 @@ void Win32Host::process_messages() {
 
 uint64_t Win32Host::tick_count() { return GetTickCount64(); }
 
+int64_t Win32Host::current_second() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000000);
+}
+
+std::pair<Text, Text> Win32Host::date_and_time(int64_t second) {
+  uint64_t ticks = static_cast<uint64_t>(second) * 10000000;
+  FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)}, local;
+  SYSTEMTIME time;
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &time)) return {};
+  wchar_t date_text[128] = {}, time_text[128] = {};
+  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date_text, 128);
+  GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &time, nullptr, time_text, 128);
+  return {from_wide(date_text), from_wide(time_text)};
+}
+
 }  // namespace kyt

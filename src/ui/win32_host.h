@@ -13,6 +13,8 @@ class Win32Host : public Host {
   void show_message(TextView title, TextView text, MessageIcon icon) override;
   void process_messages() override;
   uint64_t tick_count() override;
+  int64_t current_second() override;
+  std::pair<Text, Text> date_and_time(int64_t second) override;
   FileSystem& files() override { return files_; }
   SystemQueries& system() override { return system_; }
 

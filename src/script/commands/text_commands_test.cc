@@ -214,6 +214,12 @@ TEST_F(CommandsTest, SystemQueries) {
   EXPECT_EQ(value(u"NOFOLDER"), u"");
 }
 
+TEST_F(CommandsTest, DateAndTimeAreRefreshedEveryCommandButFormattedOncePerSecond) {
+  ASSERT_TRUE(run({set(u"DATE", u"mine"), set(u"SEEN", u"$DATE$ $TIME$"), set(u"A", u"1"), set(u"B", u"2")}));
+  EXPECT_EQ(value(u"SEEN"), u"D1000 T1000");  // a script's own DATE lasts one command
+  EXPECT_EQ(host.clock_formats, 1);
+}
+
 TEST_F(CommandsTest, EvaluateExpressionUsesQuotedExpansion) {
   ASSERT_TRUE(run({set(u"A", u"5"), set(u"B", u"hello"), {u"Evaluate Expression", {u"$A$ < \"10\" and $B$ = \"hello\"", u"R"}},
                    {u"Evaluate Expression", {u"$A$ > $B$ or $A$ = \"7\"", u"R2"}}}))

@@ -18,10 +18,14 @@ exit_code() {
   out=$(wine_run "$KYT_RUNNER" "$(winpath "$1")" "${@:2}" | tr -d '\r')
   echo "${out#exit code }"
 }
+wine_prefix() { local prefix=${KYT_WINE#*--prefix=}; echo "${prefix%% *}"; }
+# Ends every Wine process of the prefix; the next program boots it again
+# (with the current DISPLAY, which matters for the desktop process).
+stop_wine() { WINEPREFIX=$(wine_prefix) wineserver -k >/dev/null 2>&1 || true; WINEPREFIX=$(wine_prefix) wineserver -w >/dev/null 2>&1 || true; }
 # The prefix's temporary folder, as a Linux path.
 temp_folder() {
-  local prefix=${KYT_WINE#*--prefix=}; prefix=${prefix%% *}
-  local folder="$prefix/drive_c/users/$(whoami)/Temp"
+  [ -f "$(wine_prefix)/.kyt-ready" ] || wine_run wineboot >/dev/null 2>&1 || true
+  local folder="$(wine_prefix)/drive_c/users/$(whoami)/Temp"
   [ -d "$folder" ] || { echo "no temporary folder at $folder" >&2; return 1; }
   echo "$folder"
 }

@@ -6,9 +6,12 @@ work=$(fresh_work runtime_box)
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true' EXIT
+trap 'stop_wine; kill $xvfb 2>/dev/null || true' EXIT
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# Wine's desktop process keeps the display it was started with: restart the
+# prefix's processes so they come up on this one.
+stop_wine
 
 cat > "$work/runtime.kys" <<'KYS'
 %guid = {22222222-2222-3333-4444-555555555555}

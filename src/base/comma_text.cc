@@ -30,6 +30,27 @@ Text to_comma_text(const std::vector<Text>& items) {
   return out;
 }
 
+Text to_bar_list(const std::vector<Text>& items) {
+  if (items.size() == 1 && items[0].empty()) return u"\"\"";
+  Text out;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i) out.push_back(u'|');
+    bool quote = false;
+    for (char16_t c : items[i]) quote |= c <= u' ' || c == u'"' || c == u'|';
+    if (!quote) {
+      out += items[i];
+      continue;
+    }
+    out.push_back(u'"');
+    for (char16_t c : items[i]) {
+      if (c == u'"') out.push_back(u'"');
+      out.push_back(c);
+    }
+    out.push_back(u'"');
+  }
+  return out;
+}
+
 std::vector<Text> from_comma_text(TextView text) {
   std::vector<Text> items;
   size_t p = 0;

@@ -19,4 +19,9 @@ namespace kyt {
 Text to_comma_text(const std::vector<Text>& items);
 std::vector<Text> from_comma_text(TextView text);
 
+// A "|"-separated list: an item holding a blank, a control character, a
+// double quote or "|" is quoted with inner quotes doubled; a list of one
+// empty item is written as two double quotes.
+Text to_bar_list(const std::vector<Text>& items);
+
 }  // namespace kyt

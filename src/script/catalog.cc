@@ -15,6 +15,7 @@ const Catalog& Catalog::instance() {
     add_text_commands(c);
     add_component_commands(c);
     add_environment_commands(c);
+    add_archive_commands(c);
     return c;
   }();
   return catalog;

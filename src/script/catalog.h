@@ -83,5 +83,6 @@ void add_flow_commands(Catalog& catalog);
 void add_text_commands(Catalog& catalog);
 void add_component_commands(Catalog& catalog);
 void add_environment_commands(Catalog& catalog);
+void add_archive_commands(Catalog& catalog);
 
 }  // namespace kyt

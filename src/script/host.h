@@ -4,13 +4,17 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
+#include <vector>
 
 #include "base/text.h"
 #include "system/file_system.h"
 #include "system/system_queries.h"
 
 namespace kyt {
+
+class ArchiveWrappers;
 
 enum class MessageIcon { error, warning, information };
 
@@ -30,6 +34,16 @@ class Host {
   virtual std::pair<Text, Text> date_and_time(int64_t second) { return {}; }
   // Hosts that answer no system questions (tests of pure script logic)
   // leave this; a command that asks then fails.
+  // The archive library's wrappers; nullptr when this host has none.
+  virtual ArchiveWrappers* archives() { return nullptr; }
+  // Extracts in a second engine process (after the library ran out of
+  // resources twice); the error text, or empty optional when it could not
+  // start.
+  virtual std::optional<Text> extract_out_of_process(const Text& archive, const Text& password,
+                                                     const Text& destination, const std::vector<Text>& items,
+                                                     bool keep_paths, bool overwrite) {
+    return std::nullopt;
+  }
   virtual SystemQueries& system() { throw std::logic_error("this host answers no system queries"); }
 };
 

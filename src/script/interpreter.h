@@ -98,6 +98,9 @@ class Interpreter {
   size_t program_counter() const { return counter_; }
   const std::vector<Text>& loop_kinds() const { return loop_kinds_; }
 
+  // Ends the script after the current command (a cancelled run).
+  void end_script() { counter_ = payload_.command_count(); skip_to_branch_end_ = skip_to_block_end_ = false; }
+
   // The window title: TITLE with the product suffix unless ZEKOLOGO is set.
   Text window_title() const;
 

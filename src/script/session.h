@@ -43,6 +43,11 @@ struct Session {
     int32_t increment = 0;
     int32_t state = 0;
   } random;
+  // The last method code and mode of "Compress 7Zip Archive".
+  struct ArchiveSettings {
+    int32_t method = 0;
+    int32_t mode = 0;
+  } archive;
 };
 
 }  // namespace kyt

@@ -52,6 +52,12 @@ bool StdFileSystem::rename_file(const Text& from, const Text& to) {
   return !error;
 }
 
+bool StdFileSystem::create_folders(const Text& path) {
+  std::error_code error;
+  std::filesystem::create_directories(host_path(path), error);
+  return std::filesystem::is_directory(host_path(path), error);
+}
+
 bool StdFileSystem::exists(const Text& path) {
   std::error_code error;
   return std::filesystem::exists(host_path(path), error);
@@ -108,9 +114,17 @@ bool MemoryFileSystem::rename_file(const Text& from, const Text& to) {
   return true;
 }
 
+bool MemoryFileSystem::create_folders(const Text& path) {
+  if (fail_writes) return false;
+  Text k = key(path);
+  while (!k.empty() && k.back() == u'\\') k.pop_back();
+  folders[k] = true;
+  return true;
+}
+
 bool MemoryFileSystem::exists(const Text& path) {
   Text k = key(path);
-  if (files.contains(k)) return true;
+  if (files.contains(k) || folders.contains(k)) return true;
   Text folder = k.ends_with(u"\\") ? k : k + u"\\";
   for (const auto& [name, bytes] : files)
     if (name.starts_with(folder)) return true;

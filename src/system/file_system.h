@@ -24,6 +24,8 @@ class FileSystem {
   virtual bool remove_file(const Text& path) = 0;
   // Renames a file; fails when the target exists.
   virtual bool rename_file(const Text& from, const Text& to) = 0;
+  // Creates a folder and its missing parents; true when it exists afterwards.
+  virtual bool create_folders(const Text& path) = 0;
   // A file or folder of that name exists.
   virtual bool exists(const Text& path) = 0;
   // Names (without folder) of the files in `folder` whose name ends with
@@ -40,6 +42,7 @@ class StdFileSystem : public FileSystem {
   bool set_normal_attributes(const Text& path) override;
   bool remove_file(const Text& path) override;
   bool rename_file(const Text& from, const Text& to) override;
+  bool create_folders(const Text& path) override;
   bool exists(const Text& path) override;
   std::vector<Text> list_files(const Text& folder, TextView suffix) override;
 };
@@ -52,12 +55,14 @@ class MemoryFileSystem : public FileSystem {
   bool set_normal_attributes(const Text& path) override;
   bool remove_file(const Text& path) override;
   bool rename_file(const Text& from, const Text& to) override;
+  bool create_folders(const Text& path) override;
   bool exists(const Text& path) override;
   std::vector<Text> list_files(const Text& folder, TextView suffix) override;
   // Writes fail while set (a full disk, a locked file).
   bool fail_writes = false;
   std::map<Text, std::string> files;
   std::map<Text, bool> read_only;
+  std::map<Text, bool> folders;  // lower-case paths without trailing backslash
 };
 
 }  // namespace kyt

@@ -48,6 +48,20 @@ bool Win32FileSystem::rename_file(const Text& from, const Text& to) {
   return MoveFileExW(wide(from), wide(to), MOVEFILE_COPY_ALLOWED) != 0;
 }
 
+bool Win32FileSystem::create_folders(const Text& path) {
+  Text folder = path;
+  while (folder.size() > 1 && (folder.back() == u'\\' || folder.back() == u'/')) folder.pop_back();
+  DWORD attributes = GetFileAttributesW(wide(folder));
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  size_t slash = folder.find_last_of(u"\\/");
+  if (slash != Text::npos && slash > 0) {
+    Text parent = folder.substr(0, slash);
+    // Drive roots ("C:") and the start of a network path are not created.
+    if (parent.back() != u':' && parent.find_first_not_of(u"\\") != Text::npos) create_folders(parent);
+  }
+  return CreateDirectoryW(wide(folder), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
 bool Win32FileSystem::exists(const Text& path) { return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<Text> Win32FileSystem::list_files(const Text& folder, TextView suffix) {

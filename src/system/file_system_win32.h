@@ -12,6 +12,7 @@ class Win32FileSystem : public FileSystem {
   bool set_normal_attributes(const Text& path) override;
   bool remove_file(const Text& path) override;
   bool rename_file(const Text& from, const Text& to) override;
+  bool create_folders(const Text& path) override;
   bool exists(const Text& path) override;
   std::vector<Text> list_files(const Text& folder, TextView suffix) override;
 };

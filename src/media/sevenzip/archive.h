@@ -95,8 +95,10 @@ class Reader {
   // Decodes everything and checks every CRC without writing anything.
   Error test(const Progress& progress = {});
 
+  struct State;  // defined in reader_state.h, for the library's own use
+
  private:
-  struct State;
+  friend struct ReaderAccess;
   std::unique_ptr<State> state_;
 };
 

@@ -118,8 +118,8 @@ std::vector<uint8_t> aes_properties(const AesParameters& parameters) {
   std::vector<uint8_t> out;
   out.push_back(uint8_t(parameters.cycles_power | (salt ? 0x80 : 0) | (iv ? 0x40 : 0)));
   out.push_back(uint8_t((salt ? salt - 1 : 0) << 4 | (iv ? iv - 1 : 0)));
-  out.insert(out.end(), parameters.salt.begin(), parameters.salt.end());
-  out.insert(out.end(), parameters.iv.begin(), parameters.iv.end());
+  for (uint8_t b : parameters.salt) out.push_back(b);
+  for (uint8_t b : parameters.iv) out.push_back(b);
   return out;
 }
 

@@ -18,7 +18,9 @@
 #ifdef _WIN32
 // The SDK's Types.h includes windows.h on Windows; keep it small.
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #endif
 extern "C" {
 #include "LzmaDec.h"

@@ -10,6 +10,7 @@ mkdir -p "$out"
 echo "== building examples/hello/hello.kys into $out/hello-setup.exe"
 "$native/tools/build/kytbuild" --engine "$build/src/main/setup.exe" --output "$out/hello-setup.exe" \
   "$root/examples/hello/hello.kys"
+cp "$build/src/main/kyt.lib" "$out/kyt.lib"   # the archive library travels beside the engine
 loader=$(grep -q win32 <<<"$build" && echo wine || echo wine64)
 wine="$root/cmake/wine-run.sh --prefix=$build/wineprefix --loader=$loader"
 report='C:\hello-report.txt'

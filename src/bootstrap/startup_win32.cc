@@ -5,6 +5,7 @@
 #include "bootstrap/command_line.h"
 #include "bootstrap/payload.h"
 #include "bootstrap/pe_image.h"
+#include "media/archive_engine_win32.h"
 #include "script/interpreter.h"
 #include "system/handle_win32.h"
 #include "system/system_library_win32.h"
@@ -108,6 +109,7 @@ int run_engine() {
   std::vector<Text> arguments = split_command_line(raw_command_line);
   arguments.erase(arguments.begin());
   CommandLine command_line = parse_command_line(arguments, raw_command_line);
+  if (command_line.out_of_process_extract) return run_out_of_process_extract(command_line.control_file);
 
   Payload payload;
   if (load_payload(engine_path, temp_folder, payload) != PayloadStatus::ok) {
@@ -116,6 +118,9 @@ int run_engine() {
   }
 
   Win32Host host;
+  Win32Archives archives;
+  archives.prepare(host.system().folder_location(15, false, u"Win32"));
+  host.set_archives(&archives);
   Variables variables;
   Session session;
   RunOptions options;

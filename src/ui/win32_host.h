@@ -2,6 +2,7 @@
 // clock and the file system.
 #pragma once
 
+#include "media/archive_engine_win32.h"
 #include "script/host.h"
 #include "system/file_system_win32.h"
 #include "system/system_queries_win32.h"
@@ -17,10 +18,19 @@ class Win32Host : public Host {
   std::pair<Text, Text> date_and_time(int64_t second) override;
   FileSystem& files() override { return files_; }
   SystemQueries& system() override { return system_; }
+  ArchiveWrappers* archives() override { return archives_ ? &archives_->wrappers() : nullptr; }
+  std::optional<Text> extract_out_of_process(const Text& archive, const Text& password, const Text& destination,
+                                             const std::vector<Text>& items, bool keep_paths,
+                                             bool overwrite) override {
+    if (!archives_) return std::nullopt;
+    return archives_->extract_out_of_process(archive, password, destination, items, keep_paths, overwrite);
+  }
+  void set_archives(Win32Archives* archives) { archives_ = archives; }
 
  private:
   Win32FileSystem files_;
   Win32SystemQueries system_;
+  Win32Archives* archives_ = nullptr;
 };
 
 // A message box without owner window.

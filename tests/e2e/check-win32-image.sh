@@ -23,5 +23,5 @@ print('ok: win32 engine is a stripped i386 GUI image of %d bytes' % len(data))
 PY
 objdump=i686-w64-mingw32-objdump
 imports=$($objdump -p "$setup" | awk '/DLL Name/ {print toupper($3)}' | sort | tr '\n' ' ')
-[ "$imports" = "KERNEL32.DLL MSVCRT.DLL USER32.DLL " ] && echo "ok: win32 engine imports $imports" || {
+[ "$imports" = "ADVAPI32.DLL KERNEL32.DLL KYT.LIB MSVCRT.DLL USER32.DLL " ] && echo "ok: win32 engine imports $imports" || {
   echo "FAIL: win32 engine imports $imports"; exit 1; }

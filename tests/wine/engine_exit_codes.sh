@@ -5,6 +5,7 @@ work=$(fresh_work exit_codes)
 temp=$(temp_folder)
 
 cp "$KYT_SETUP" "$work/bare.exe"
+cp "$KYT_LIB" "$work/kyt.lib"
 rm -f "$temp/kyt.tmp"
 code=$(exit_code "$work/bare.exe" /s)
 [ "$code" = 13 ] && pass "no payload ends with 13" || fail "no payload: exit code $code, expected 13"

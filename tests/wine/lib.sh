@@ -11,7 +11,12 @@ wine_run() { $KYT_WINE "$@"; }
 # Windows form of a Linux path.
 winpath() { echo "Z:$1" | tr / '\\'; }
 # build_setup SCRIPT OUTPUT: compiles a script into a setup with our engine.
-build_setup() { wine_run "$KYT_BUILD" --engine "$(winpath "$KYT_SETUP")" --output "$(winpath "$2")" "$(winpath "$1")"; }
+# The archive library kyt.lib is copied beside the setup, where the engine
+# loads it from.
+build_setup() {
+  wine_run "$KYT_BUILD" --engine "$(winpath "$KYT_SETUP")" --output "$(winpath "$2")" "$(winpath "$1")" &&
+    cp "$KYT_LIB" "$(dirname "$2")/kyt.lib"
+}
 # exit_code PROGRAM ARGS...: the program's full exit code.
 exit_code() {
   local out

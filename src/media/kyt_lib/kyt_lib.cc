@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -114,6 +116,11 @@ std::u16string lower(std::u16string value) {
   return value;
 }
 
+std::u16string windows_name(std::u16string name) {
+  std::replace(name.begin(), name.end(), u'/', u'\\');
+  return name;
+}
+
 bool is_link(const std::u16string& path) {
   DWORD attributes = GetFileAttributesW(wide(path));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
@@ -140,7 +147,7 @@ kyt::sevenzip::Progress progress_of(KYT_PROGRESS progress) {
 // Writes a file through a temporary name beside it and then replaces it, so
 // a failed write never leaves a half archive in place.
 template <typename Write>
-Error replace_file(const std::u16string& path, Write write) {
+Error replace_file(const std::u16string& path, Write write, const std::function<void()>& before_move = {}) {
   std::u16string temporary = path + u".kyt-new";
   Error result;
   {
@@ -148,6 +155,7 @@ Error replace_file(const std::u16string& path, Write write) {
     if (!out.ok()) return Error::cannot_write;
     result = write(out);
   }
+  if (before_move) before_move();  // the old archive may still be open for reading
   if (result != Error::none) {
     DeleteFileW(wide(temporary));
     return result;
@@ -257,10 +265,10 @@ Error create(const std::u16string& archive, int32_t method, const std::vector<st
 
   // Adding to an existing archive: its items are decoded into memory and
   // written again with the new ones (same names are replaced).
-  FileIn existing(archive);
-  if (mode != 0 && existing.ok()) {
+  auto existing = std::make_unique<FileIn>(archive);
+  if (mode != 0 && existing->ok()) {
     kyt::sevenzip::Reader reader;
-    Error opened = reader.open(existing, [password] { return password; });
+    Error opened = reader.open(*existing, [password] { return password; });
     if (opened != Error::none) return opened;
     std::map<std::u16string, size_t> fresh;
     for (size_t i = 0; i < items.size(); ++i) fresh[lower(items[i].name)] = i;
@@ -289,9 +297,9 @@ Error create(const std::u16string& archive, int32_t method, const std::vector<st
       if (mode == 1 || present.count(lower(item.name))) merged.push_back(std::move(item));
     items = std::move(merged);
   }
-  return replace_file(archive, [&](FileOut& out) {
-    return kyt::sevenzip::write_archive(out, items, options, progress_of(progress));
-  });
+  return replace_file(
+      archive, [&](FileOut& out) { return kyt::sevenzip::write_archive(out, items, options, progress_of(progress)); },
+      [&] { existing.reset(); });
 }
 
 // Writes extracted items below the destination, refusing unsafe names before
@@ -421,11 +429,11 @@ KYT_API int32_t KYT_CALL ExtractArchive(const wchar_t* archive, int32_t, const w
     if (opened != Error::none) return opened;
     std::vector<std::u16string> wanted = list_of(items);
     std::map<std::u16string, bool> wanted_names;
-    for (const auto& name : wanted) wanted_names[lower(name)] = true;
+    for (const auto& name : wanted) wanted_names[lower(windows_name(name))] = true;
     std::vector<size_t> indexes;
     const auto& entries = reader.entries();
     for (size_t i = 0; i < entries.size(); ++i) {
-      if (!wanted.empty() && !wanted_names.count(lower(entries[i].name))) continue;
+      if (!wanted.empty() && !wanted_names.count(lower(windows_name(entries[i].name)))) continue;
       if (!kyt::sevenzip::safe_item_name(entries[i].name)) return Error::unsafe_name;
       indexes.push_back(i);
     }
@@ -443,16 +451,18 @@ KYT_API int32_t KYT_CALL DeleteFromArchive(const wchar_t* archive, int32_t, cons
                                            KYT_SECOND) {
   return guarded([&] {
     std::u16string path = text(archive);
-    FileIn in(path);
-    if (!in.ok()) return Error::cannot_open;
+    auto in = std::make_unique<FileIn>(path);
+    if (!in->ok()) return Error::cannot_open;
     std::u16string secret = text(password);
     kyt::sevenzip::WriterOptions options;
     options.password = secret;
-    Error result = replace_file(path, [&](FileOut& out) {
-      return kyt::sevenzip::delete_items(in, out, list_of(items), options, [secret] { return secret; },
-                                         progress_of(progress));
-    });
-    return result;
+    return replace_file(
+        path,
+        [&](FileOut& out) {
+          return kyt::sevenzip::delete_items(*in, out, list_of(items), options, [secret] { return secret; },
+                                             progress_of(progress));
+        },
+        [&] { in.reset(); });
   });
 }
 
@@ -479,7 +489,9 @@ KYT_API intptr_t KYT_CALL OpenListArchive(const wchar_t* archive, int32_t, KYT_P
     Error opened = reader.open(in, password_provider(password, ask_password));
     if (opened != Error::none) return opened;
     auto list = std::make_unique<ListHandle>();
-    for (const auto& entry : reader.entries()) list->names.push_back(entry.name);
+    // Names are given in the Windows form, whichever separator the archive
+    // was written with.
+    for (const auto& entry : reader.entries()) list->names.push_back(windows_name(entry.name));
     for (size_t i = 0; i < reader.entries().size(); ++i) {
       const auto& entry = reader.entries()[i];
       KYT_LIST_ENTRY item{};

@@ -72,4 +72,19 @@ KYS
 build_setup "$work/runtime.kys" "$work/runtime.exe"
 code=$(exit_code "$work/runtime.exe" /s)
 [ "$code" = 11 ] && pass "runtime error in a silent run ends with 11 and no box" || fail "runtime error: exit code $code"
+# The engine as its own out-of-process extractor.
+code=$(exit_code "$work/bare.exe" OutOfProcessExtract "$(winpath "$work/no-such-control")")
+[ "$code" = 1 ] && pass "out-of-process extraction without control file ends with 1" || fail "missing control file: $code"
+printf '%s\r\n\r\n%s\r\nTRUE\r\nTRUE\r\n' "$(winpath "$work/none.7z")" "$(winpath "$work/oop")" > "$work/control"
+code=$(exit_code "$work/bare.exe" OutOfProcessExtract "$(winpath "$work/control")")
+[ "$code" = 2 ] && pass "out-of-process extraction of a missing archive ends with 2" || fail "missing archive: $code"
+mkdir -p "$work/payload/dir" && echo hello > "$work/payload/dir/x.txt"
+(cd "$work/payload" && 7z a -bd -y ../oop.7z dir >/dev/null)
+printf '%s\r\n\r\n%s\r\nTRUE\r\nTRUE\r\n' "$(winpath "$work/oop.7z")" "$(winpath "$work/oop")" > "$work/control"
+: > "$work/controlitems"
+code=$(exit_code "$work/bare.exe" OutOfProcessExtract "$(winpath "$work/control")")
+answer=$(sed -e 's/^\xEF\xBB\xBF//' -e 's/\r$//' "$work/control" | head -n1)
+[ "$code" = 0 ] && [ -z "$answer" ] && cmp -s "$work/payload/dir/x.txt" "$work/oop/dir/x.txt" &&
+  pass "out-of-process extraction extracts and leaves an empty error line" ||
+  fail "out-of-process extraction: code $code, answer '$answer'"
 finish

@@ -116,6 +116,16 @@ std::u16string lower(std::u16string value) {
   return value;
 }
 
+// Creates a folder and its missing parents.
+bool create_folders(std::u16string folder) {
+  while (folder.size() > 3 && (folder.back() == u'\\' || folder.back() == u'/')) folder.pop_back();
+  DWORD attributes = GetFileAttributesW(wide(folder));
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  size_t slash = folder.find_last_of(u"\\/");
+  if (slash != std::u16string::npos && slash > 2) create_folders(folder.substr(0, slash));
+  return CreateDirectoryW(wide(folder), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
 std::u16string windows_name(std::u16string name) {
   std::replace(name.begin(), name.end(), u'/', u'\\');
   return name;
@@ -440,6 +450,7 @@ KYT_API int32_t KYT_CALL ExtractArchive(const wchar_t* archive, int32_t, const w
     if (!wanted.empty() && indexes.empty()) return Error::no_such_item;
     std::u16string target = text(destination);
     if (!target.empty() && target.back() != u'\\') target.push_back(u'\\');
+    if (!create_folders(target)) return Error::cannot_write;
     FolderSink sink(target, path_flag == 0, overwrite);
     Error result = reader.extract(indexes, sink, progress_of(progress));
     return sink.error() != Error::none ? sink.error() : result;

@@ -632,12 +632,14 @@ Error finish_archive(OutStream& out, uint64_t data_end, std::vector<OutFolder>& 
 }
 
 // When blocks are compressed in parallel and no block size was given, the
-// data is cut into blocks of four dictionaries (at least 1 MiB), as a
-// multi-threaded LZMA2 coder would.
-uint64_t effective_block_size(const WriterOptions& options) {
+// data is cut into blocks of at most four dictionaries (as a multi-threaded
+// LZMA2 coder would) and small enough to give every thread two blocks, so
+// that no thread is left with a long tail; never below 1 MiB.
+uint64_t effective_block_size(const WriterOptions& options, uint64_t total) {
   if (options.solid_block_size != 0) return options.solid_block_size;
-  if (options.threads > 1) return std::max<uint64_t>(uint64_t(options.dictionary) * 4, 1 << 20);
-  return 0;
+  if (options.threads <= 1) return 0;
+  uint64_t balanced = total / (uint64_t(options.threads) * 2) + 1;
+  return std::max<uint64_t>(std::min<uint64_t>(uint64_t(options.dictionary) * 4, balanced), 1 << 20);
 }
 
 }  // namespace
@@ -649,17 +651,8 @@ Error write_archive(OutStream& out, const std::vector<WriterItem>& items, const 
   std::vector<PlannedFolder> plans;
   ProgressState state;
   state.callback = &progress;
-  const uint64_t block_size = effective_block_size(options);
-  uint64_t block_fill = 0;
-  std::vector<OutFile> with_data, without_data;
+  std::vector<uint64_t> sizes;
   for (const auto& item : items) {
-    OutFile file;
-    file.name = item.name;
-    file.is_directory = item.is_directory;
-    file.has_attributes = true;
-    file.attributes = item.attributes | (item.is_directory ? 0x10u : 0u);
-    file.has_mtime = item.has_mtime;
-    file.mtime = item.mtime;
     uint64_t size = 0;
     if (!item.is_directory) {
       if (!item.open) return Error::cannot_open;
@@ -667,12 +660,27 @@ Error write_archive(OutStream& out, const std::vector<WriterItem>& items, const 
       if (!stream) return Error::cannot_open;
       size = stream->size();
     }
+    sizes.push_back(size);
+    state.total += size;
+  }
+  const uint64_t block_size = effective_block_size(options, state.total);
+  uint64_t block_fill = 0;
+  std::vector<OutFile> with_data, without_data;
+  for (size_t index = 0; index < items.size(); ++index) {
+    const WriterItem& item = items[index];
+    const uint64_t size = sizes[index];
+    OutFile file;
+    file.name = item.name;
+    file.is_directory = item.is_directory;
+    file.has_attributes = true;
+    file.attributes = item.attributes | (item.is_directory ? 0x10u : 0u);
+    file.has_mtime = item.has_mtime;
+    file.mtime = item.mtime;
     if (size == 0) {
       without_data.push_back(file);
       continue;
     }
     file.has_stream = true;
-    state.total += size;
     bool new_folder = plans.empty() || !options.solid || (block_size != 0 && block_fill + size > block_size && block_fill > 0);
     if (new_folder) {
       plans.emplace_back();

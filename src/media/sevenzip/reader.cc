@@ -195,8 +195,13 @@ void read_unpack_info(ByteReader& in, StreamsInfo& info) {
   if (in.number() != property::folder) fail();
   uint64_t count = in.count(in.left());
   if (in.byte() != 0) fail(Error::unsupported);  // folders stored elsewhere
-  info.folders.resize(count);
-  for (auto& folder : info.folders) read_folder(in, folder);
+  // Grown one parsed folder at a time: memory follows the bytes really
+  // present, not the count claimed.
+  for (uint64_t i = 0; i < count; ++i) {
+    Folder folder;
+    read_folder(in, folder);
+    info.folders.push_back(std::move(folder));
+  }
   if (in.number() != property::coder_unpack_size) fail();
   for (auto& folder : info.folders) {
     size_t outputs = 0;
@@ -322,7 +327,8 @@ void read_times(ByteReader& in, std::vector<Entry>& entries, bool Entry::*has, u
 }
 
 void read_files(ByteReader& in, Reader::State& state) {
-  uint64_t count = in.count(in.left());
+  // Every item has a name ending in a two-byte terminator.
+  uint64_t count = in.count(in.left() / 2);
   auto& entries = state.entries;
   entries.assign(count, Entry{});
   std::vector<bool> empty_stream(count, false), empty_file, anti;
@@ -424,7 +430,7 @@ void read_files(ByteReader& in, Reader::State& state) {
   }
   if (stream != streams.sizes.size()) fail();
   for (auto& entry : entries)
-    if (entry.has_attributes && (entry.attributes & 0x10)) entry.is_directory = true;
+    if (!entry.has_stream && entry.has_attributes && (entry.attributes & 0x10)) entry.is_directory = true;
 }
 
 // The absolute offsets of the packed streams, all inside [32, limit).

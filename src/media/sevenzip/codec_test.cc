@@ -116,7 +116,9 @@ TEST(Lzma2, RoundTripsCompressibleIncompressibleAndMixedData) {
     Error error;
     EXPECT_EQ(drain(*decoder, error), c.data) << c.name;
     EXPECT_EQ(error, Error::none) << c.name;
-    if (c.data.size() == 200000) EXPECT_LT(packed.bytes.size(), c.data.size() + 100) << "stored chunks stay small";
+    if (c.data.size() == 200000) {
+      EXPECT_LT(packed.bytes.size(), c.data.size() + 100) << "stored chunks stay small";
+    }
   }
 }
 

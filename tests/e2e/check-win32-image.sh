@@ -25,3 +25,11 @@ objdump=i686-w64-mingw32-objdump
 imports=$($objdump -p "$setup" | awk '/DLL Name/ {print toupper($3)}' | sort | tr '\n' ' ')
 [ "$imports" = "ADVAPI32.DLL KERNEL32.DLL KYT.LIB MSVCRT.DLL USER32.DLL " ] && echo "ok: win32 engine imports $imports" || {
   echo "FAIL: win32 engine imports $imports"; exit 1; }
+# kyt.lib: a 32-bit DLL exporting the eight plain names the engine imports.
+lib=$1/src/main/kyt.lib
+exports=$($objdump -p "$lib" | awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /\[/ {print $NF} on && !/\[/ {on=0}' | sort | tr '\n' ' ')
+wanted="CloseListArchive CreateArchive DeleteFromArchive ExtractArchive GetLastArchiveError OpenListArchive Set7zipDllDirectory TestArchive "
+[ "$exports" = "$wanted" ] && echo "ok: kyt.lib exports $exports" || { echo "FAIL: kyt.lib exports '$exports'"; exit 1; }
+imported=$($objdump -p "$setup" | awk '/DLL Name: kyt.lib/ {on=1; next} on && /DLL Name/ {on=0} on && NF==3 && $2 ~ /^[0-9]+$/ {print $3}' | sort | tr '\n' ' ')
+[ "$imported" = "$wanted" ] && echo "ok: the engine imports the same names" || { echo "FAIL: engine imports '$imported'"; exit 1; }
+$objdump -f "$lib" | grep -q 'file format pei-i386' && echo "ok: kyt.lib is a 32-bit DLL" || { echo "FAIL: kyt.lib is not i386"; exit 1; }

@@ -13,6 +13,17 @@ seq 1 20000 > "$work/tocompress/inner/numbers.txt"
 (cd "$work/source" && 7z a -bd -y -psecret -mhe=on ../locked.7z a.txt sub empty.txt >/dev/null)
 (cd "$work/source" && 7z a -bd -y ../plain.7z a.txt sub >/dev/null)
 
+# Archives of every kind 7z writes, to be extracted through kyt.lib.
+mkdir -p "$work/mixed/empty folder" "$work/mixed/Über"
+cp "$KYT_SETUP" "$work/mixed/program.exe"
+printf 'grüße\r\n' > "$work/mixed/Über/naïve.txt"
+: > "$work/mixed/zero.bin"
+seq 1 5000 > "$work/mixed/numbers.txt"
+variants="lzma:-m0=lzma lzma2:-m0=lzma2 bcj:-mf=BCJ bcj2:-mf=BCJ2 nonsolid:-ms=off copy:-m0=copy"
+for v in $variants; do
+  (cd "$work/mixed" && 7z a -bd -y ${v#*:} "../v-${v%%:*}.7z" . >/dev/null)
+done
+
 w() { winpath "$work/$1"; }
 cat > "$work/archives.kys" <<KYS
 %guid = {55555555-2222-3333-4444-555555555555}
@@ -62,6 +73,7 @@ Delete 7Zip Archive
 List 7Zip Archive
   archive = $(w plain.7z)
   variable = L3
+$(for v in $variants; do n=${v%%:*}; printf 'Extract 7Zip Archive\n  archive = %s\n  destination = %s\n  variable = V_%s\n  overwrite = TRUE\n  paths = TRUE\nWrite to Text File\n  file = $OUT$\n  text = V_%s=$V_%s$\n' "$(w v-$n.7z)" "$(w out-$n)" "$n" "$n" "$n"; done)
 Write to Text File
   file = \$OUT\$
   text = X1=\$X1\$
@@ -113,6 +125,12 @@ rm -rf "$work/check" && mkdir "$work/check" && (cd "$work/check" && 7z x -bd -y 
   cmp -s "$work/tocompress/random.bin" "$work/check/tocompress/random.bin" &&
   cmp -s "$work/tocompress/inner/numbers.txt" "$work/check/tocompress/inner/numbers.txt" &&
   pass "7z extracts identical files" || fail "files extracted by 7z differ"
+for v in $variants; do
+  n=${v%%:*}
+  check "V_$n" SUCCESS
+  diff -r "$work/mixed" "$work/out-$n" >/dev/null && pass "$n archive extracts identical files, folders and names" ||
+    fail "$n archive: extracted tree differs"
+done
 check D1 SUCCESS
 [[ "$(value L3)" != *a.txt* ]] && pass "a.txt deleted" || fail "a.txt still listed: $(value L3)"
 finish

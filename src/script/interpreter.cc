@@ -129,10 +129,10 @@ bool Interpreter::enabled_is(size_t index, Builtin builtin) const {
   return !payload_.disabled(index) && rows_[index] && rows_[index]->builtin == builtin;
 }
 
-// Walks forward from the counter to the Else, Else If or End of the current
-// block. Nested blocks are counted; disabled commands count for nothing.
-void Interpreter::skip_to_branch_end() {
-  skip_to_branch_end_ = false;
+// Walks forward from the counter to the End of the current block or, when
+// `at_branches`, to its next Else or Else If. Nested blocks are counted;
+// disabled commands count for nothing.
+void Interpreter::skip_forward(bool at_branches) {
   int depth = 0;
   for (size_t i = counter_;; ++i) {
     if (i >= payload_.command_count()) throw ScriptError(u"List index out of bounds (" + decimal(int64_t(i)) + u")");
@@ -147,10 +147,10 @@ void Interpreter::skip_to_branch_end() {
         return;
       }
       --depth;
-    } else if (depth == 0 && name == u"Else") {
+    } else if (at_branches && depth == 0 && name == u"Else") {
       counter_ = i + 1;
       return;
-    } else if (depth == 0 && name == u"Else If") {
+    } else if (at_branches && depth == 0 && name == u"Else If") {
       counter_ = i;
       if (open_blocks_ > 0) --open_blocks_;
       evaluate_else_if_ = true;
@@ -159,24 +159,14 @@ void Interpreter::skip_to_branch_end() {
   }
 }
 
+void Interpreter::skip_to_branch_end() {
+  skip_to_branch_end_ = false;
+  skip_forward(true);
+}
+
 void Interpreter::skip_to_block_end() {
   skip_to_block_end_ = false;
-  int depth = 0;
-  for (size_t i = counter_;; ++i) {
-    if (i >= payload_.command_count()) throw ScriptError(u"List index out of bounds (" + decimal(int64_t(i)) + u")");
-    if (payload_.disabled(i)) continue;
-    TextView name = payload_.command_names[i];
-    if (name == u"If" || name == u"Wizard Loop") {
-      ++depth;
-    } else if (name == u"End") {
-      if (depth == 0) {
-        counter_ = i;
-        rewound_to_end_ = true;
-        return;
-      }
-      --depth;
-    }
-  }
+  skip_forward(false);
 }
 
 bool Interpreter::fetch(size_t& index) {

@@ -111,6 +111,7 @@ class Interpreter {
   bool fetch(size_t& index);
   void execute(size_t index);
   void execute_builtin(Builtin builtin, size_t index);
+  void skip_forward(bool at_branches);
   void skip_to_branch_end();
   void skip_to_block_end();
   bool enabled_is(size_t index, Builtin builtin) const;

@@ -125,10 +125,6 @@ void Interpreter::refresh_from_variables() {
   variables_.define_variable(u"TIME", time_, u"Initialization");
 }
 
-bool Interpreter::enabled_is(size_t index, Builtin builtin) const {
-  return !payload_.disabled(index) && rows_[index] && rows_[index]->builtin == builtin;
-}
-
 // Walks forward from the counter to the End of the current block or, when
 // `at_branches`, to its next Else or Else If. Nested blocks are counted;
 // disabled commands count for nothing.

@@ -114,7 +114,6 @@ class Interpreter {
   void skip_forward(bool at_branches);
   void skip_to_branch_end();
   void skip_to_block_end();
-  bool enabled_is(size_t index, Builtin builtin) const;
   // Loops, labels and included scripts.
   void execute_loop_builtin(Builtin builtin, size_t index);
   // Index of the partner of the loop command at `index`: walks in the given

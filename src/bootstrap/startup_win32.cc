@@ -126,6 +126,7 @@ int run_engine() {
   RunOptions options;
   options.silent = command_line.silent;
   options.command_line_pairs = command_line.pairs;
+  options.temporary_folder = temp_folder;
   options.define_initialization_variables = [&](Variables& v) {
     constexpr TextView source = u"Initialization";
     v.define_variable(u"EXEFILE", engine_path, source);
@@ -152,6 +153,8 @@ int run_engine() {
       ExitProcess(kExitScriptCheckFailed);
     case Interpreter::Outcome::runtime_error:
       return kExitEscapedError;
+    case Interpreter::Outcome::another_instance:
+      return kExitSuccess;
     case Interpreter::Outcome::finished:
       break;
   }

@@ -90,6 +90,17 @@ void Interpreter::set_up() {
   for (size_t i = 0; i < count; ++i)
     if (payload_.command_names[i] == u"Label")
       labels_.try_emplace(to_upper(payload_.parameters.get(payload_.command_ids.at_or_empty(i), 1)), i);
+  // Only one run of this build at a time when the build asks for it.
+  instance_marker_.clear();
+  another_instance_ = false;
+  if (payload_.build_setting(u"SINGLEINSTANCE") == u"TRUE") {
+    Text marker = options_.temporary_folder + payload_.cache_folder_guid + u".kyt";
+    if (host_.files().exists(marker)) {
+      another_instance_ = true;
+      return;
+    }
+    if (host_.files().write_file(marker, "")) instance_marker_ = marker;
+  }
   session_.components.define(kPredefinedComponent, true, u"");
 
   constexpr TextView init = u"Initialization";
@@ -407,6 +418,8 @@ void Interpreter::report_runtime_error(size_t index, const Text& message) {
 }
 
 void Interpreter::end_run() {
+  if (!instance_marker_.empty()) host_.files().remove_file(instance_marker_);
+  instance_marker_.clear();
   session_.read_file.reset();
 }
 
@@ -414,6 +427,7 @@ Interpreter::Outcome Interpreter::run() {
   check_ = check_script(payload_, variables_);
   if (!check_.ok()) return Outcome::check_failed;
   set_up();
+  if (another_instance_) return Outcome::another_instance;
   last_pump_ = host_.tick_count();
   size_t index = 0;
   try {

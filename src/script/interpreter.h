@@ -72,11 +72,14 @@ struct RunOptions {
   // Defines the initialization variables (folders, switches, product
   // information) after the interpreter's own ones.
   std::function<void(Variables&)> define_initialization_variables;
+  // Where the single-instance marker lives (with a trailing backslash).
+  Text temporary_folder;
 };
 
 class Interpreter {
  public:
-  enum class Outcome { finished, check_failed, runtime_error };
+  // another_instance: the single-instance marker of another run was found.
+  enum class Outcome { finished, check_failed, runtime_error, another_instance };
 
   Interpreter(const Payload& payload, Variables& variables, Host& host, Session& session, RunOptions options = {});
 
@@ -164,6 +167,8 @@ class Interpreter {
   Text title_;
   bool no_logo_ = false;
   int64_t clock_second_ = -1;
+  Text instance_marker_;  // created by this run, deleted at its end
+  bool another_instance_ = false;
   Text date_, time_;
 };
 

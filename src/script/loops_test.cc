@@ -157,3 +157,35 @@ TEST_F(LoopsTest, IncludesSaveAndRestoreStatePerLevel) {
 
 }  // namespace
 }  // namespace kyt
+
+namespace kyt {
+namespace {
+
+TEST(SingleInstance, MarkerKeepsASecondRunOut) {
+  Payload payload = make_payload({{u"Write to Text File", {u"C:\\out.txt", u"ran", u""}},
+                                  {u"Set Variable", {u"SEEN", u"marker"}}});
+  payload.build_settings = StringList({u"SINGLEINSTANCE", u"TRUE"});
+  payload.cache_folder_guid = u"{C0FFEE00-0000-0000-0000-000000000000}";
+  const Text marker = u"c:\\temp\\{c0ffee00-0000-0000-0000-000000000000}.kyt";
+  RecordingHost host;
+  Variables variables;
+  Session session;
+  RunOptions options;
+  options.temporary_folder = u"C:\\Temp\\";
+  {
+    Interpreter interpreter(payload, variables, host, session, options);
+    EXPECT_EQ(interpreter.run(), Interpreter::Outcome::finished);
+  }
+  EXPECT_EQ(host.file_system.files.count(u"c:\\out.txt"), 1u);
+  EXPECT_EQ(host.file_system.files.count(marker), 0u);  // deleted at the end of the run
+
+  host.file_system.files.clear();
+  host.file_system.files[marker] = "";  // another run holds it
+  Interpreter second(payload, variables, host, session, options);
+  EXPECT_EQ(second.run(), Interpreter::Outcome::another_instance);
+  EXPECT_EQ(host.file_system.files.count(u"c:\\out.txt"), 0u);
+  EXPECT_EQ(host.file_system.files.count(marker), 1u);  // not ours to delete
+}
+
+}  // namespace
+}  // namespace kyt

@@ -28,7 +28,10 @@ win32:
 test: deps
 	$(MAKE) native windows $(if $(filter win32,$(WIN)),,win32)
 	ctest --preset native -j $(JOBS)
-	ctest --preset $(WIN) -j $(JOBS)
+	# Wine occasionally fails to start a program when several start at once;
+	# a test that fails is run once more, and fails the run only if it fails
+	# again.
+	ctest --preset $(WIN) -j $(JOBS) --repeat until-pass:2
 	tests/fuzz/run-fuzzers.sh
 	tests/e2e/check-win32-image.sh build/win32
 

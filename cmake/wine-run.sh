@@ -33,4 +33,9 @@ mkdir -p "$(dirname "$prefix")"
   wineserver -p60 </dev/null >/dev/null 2>&1 9>&- || true
   "$wine" wineboot </dev/null >/dev/null 2>&1 9>&-
 ) 9>"$prefix.lock"
-exec "$wine" "$@"
+"$wine" "$@"
+status=$?
+# A program that fails before printing anything (Wine itself failing to
+# start it) leaves at least this line in the test's output.
+[ $status -eq 0 ] || echo "wine-run.sh: $1 exited with code $status" >&2
+exit $status

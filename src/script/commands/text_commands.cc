@@ -208,7 +208,7 @@ int64_t number_parameter(CommandContext& command, size_t k) {
 void mathematics(CommandContext& command) {
   int64_t code = number_parameter(command, 3);
   int64_t a = 0, b = 0;
-  if (code != 11 && code >= 0 && code <= 15) a = number_parameter(command, 1);
+  if (code != 11) a = number_parameter(command, 1);
   if ((code >= 0 && code <= 9) || code == 13) b = number_parameter(command, 2);
   auto ua = static_cast<uint64_t>(a), ub = static_cast<uint64_t>(b);
   auto& random = command.session().random;

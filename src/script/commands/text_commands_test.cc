@@ -95,8 +95,11 @@ TEST_F(CommandsTest, Mathematics) {
   EXPECT_NE(error.find(u"Division by zero"), Text::npos);
   EXPECT_FALSE(run({{u"Mathematics", {u"x", u"1", u"0", u"R"}}}));
   EXPECT_NE(error.find(u"'x' is not a valid integer value"), Text::npos);
-  // Operand B is not read by code 10, so it may be anything.
+  // Operand B is not read by code 10, so it may be anything; A is read by
+  // every code but 11, also by codes without a result.
   EXPECT_TRUE(run({{u"Mathematics", {u"1", u"junk", u"10", u"R"}}}));
+  EXPECT_TRUE(run({{u"Mathematics", {u"junk", u"junk", u"11", u"R"}}}));
+  EXPECT_FALSE(run({{u"Mathematics", {u"junk", u"1", u"99", u"R"}}}));
 }
 
 TEST_F(CommandsTest, RandomGenerator) {

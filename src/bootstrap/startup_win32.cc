@@ -9,6 +9,7 @@
 #include "script/interpreter.h"
 #include "system/handle_win32.h"
 #include "system/system_library_win32.h"
+#include "system/system_queries_win32.h"
 #include "ui/win32_host.h"
 
 namespace kyt {
@@ -99,6 +100,118 @@ bool glass_enabled() {
   return false;
 }
 
+
+// The support folder: temporary folder + "kyt" + N, for the first N whose
+// name is free. CreateDirectory fails when the name exists, so two engines
+// started together never share one.
+Text create_support_folder(const Text& temp_folder) {
+  for (int n = 1; n < 100000; ++n) {
+    Text folder = temp_folder + u"kyt" + decimal(n);
+    if (GetFileAttributesW(wide(folder)) != INVALID_FILE_ATTRIBUTES) continue;
+    if (CreateDirectoryW(wide(folder), nullptr)) return folder + u"\\";
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  return temp_folder;  // no folder of our own: files go to the temporary folder itself
+}
+
+// Deletes a folder's contents and the folder, three attempts. Links are
+// removed as links: their targets are never entered.
+bool delete_tree_once(const Text& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(wide(folder + u"*"), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      Text name = from_wide(data.cFileName);
+      if (name == u"." || name == u"..") continue;
+      Text path = folder + name;
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        delete_tree_once(path + u"\\");
+      } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveDirectoryW(wide(path));
+      } else {
+        SetFileAttributesW(wide(path), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(wide(path));
+      }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  return RemoveDirectoryW(wide(folder)) != 0;
+}
+
+void remove_folder_tree(const Text& folder) {
+  if (folder.size() < 4 || !folder.ends_with(u"\\")) return;
+  DWORD attributes = GetFileAttributesW(wide(folder));
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (delete_tree_once(folder)) return;
+    Sleep(100);
+  }
+}
+
+bool user_is_administrator() {
+  SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  BOOL member = FALSE;
+  if (AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                               &administrators)) {
+    if (!CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
+    FreeSid(administrators);
+  }
+  return member != FALSE;
+}
+
+// Registered owner and organization, read in the 64-bit view on 64-bit Windows.
+Text registered_value(const wchar_t* name) {
+  HKEY key = nullptr;
+  REGSAM view = running_under_wow64() ? KEY_WOW64_64KEY : 0;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\", 0,
+                    KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
+    return {};
+  UniqueKey owner(key);
+  wchar_t buffer[1024] = {};
+  DWORD size = sizeof(buffer) - sizeof(wchar_t), type = 0;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+      type != REG_SZ)
+    return {};
+  return from_wide(buffer);
+}
+
+Text parent_folder(Text folder) {
+  while (!folder.empty() && folder.back() == u'\\') folder.pop_back();
+  return folder_of(folder);
+}
+
+RunEnvironment gather_environment(SystemQueries& system, const Text& engine_path, const Text& temp_folder,
+                                  const Text& support_folder, const CommandLine& command_line) {
+  RunEnvironment e;
+  e.engine_path = engine_path;
+  e.engine_folder = folder_of(engine_path);
+  e.temp_folder = temp_folder;
+  e.support_folder = support_folder;
+  Text base = engine_path.substr(e.engine_folder.size());
+  if (size_t dot = base.rfind(u'.'); dot != Text::npos) base.resize(dot);
+  e.package_path = support_folder + base + u".msi";
+  e.data_folder = e.engine_folder + u"data\\";
+  e.command_line_rest = command_line.rest;
+  e.log_path = command_line.log_path;
+  e.gpo_path = command_line.gpo_path;
+  e.sfx_path = command_line.sfx_path;
+  e.silent = command_line.silent;
+  e.administrator = user_is_administrator();
+  e.program_files = system.folder_location(20, false, u"Win32");
+  e.documents_parent = parent_folder(system.folder_location(2, false, u"Win32"));
+  e.common_app_data = system.folder_location(15, true, u"Win32");
+  e.local_app_data = system.folder_location(28, false, u"Win32");
+  if (e.local_app_data.empty()) e.local_app_data = system.folder_location(15, false, u"Win32");
+  e.registered_owner = registered_value(L"RegisteredOwner");
+  e.registered_organization = registered_value(L"RegisteredOrganization");
+  e.glass = glass_enabled();
+  return e;
+}
+
+int run_with_support_folder(const Text& engine_path, const Text& temp_folder, const Text& support_folder,
+                            const CommandLine& command_line);
+
 }  // namespace
 
 int run_engine() {
@@ -111,6 +224,16 @@ int run_engine() {
   CommandLine command_line = parse_command_line(arguments, raw_command_line);
   if (command_line.out_of_process_extract) return run_out_of_process_extract(command_line.control_file);
 
+  Text support_folder = create_support_folder(temp_folder);
+  int code = run_with_support_folder(engine_path, temp_folder, support_folder, command_line);
+  remove_folder_tree(support_folder);
+  return code;
+}
+
+namespace {
+
+int run_with_support_folder(const Text& engine_path, const Text& temp_folder, const Text& support_folder,
+                            const CommandLine& command_line) {
   Payload payload;
   if (load_payload(engine_path, temp_folder, payload) != PayloadStatus::ok) {
     if (!command_line.silent) show_message_box(kEngineTitle, u"For internal use only", MessageIcon::error);
@@ -127,30 +250,12 @@ int run_engine() {
   options.silent = command_line.silent;
   options.command_line_pairs = command_line.pairs;
   options.temporary_folder = temp_folder;
-  options.define_initialization_variables = [&](Variables& v) {
-    constexpr TextView source = u"Initialization";
-    v.define_variable(u"EXEFILE", engine_path, source);
-    v.define_variable(u"EXEDIR", engine_folder, source);
-    v.define_variable(u"ROOTDIR", engine_folder, source);
-    v.define_variable(u"TEMPDIR", temp_folder, source);
-    v.define_variable(u"CMDLINE", command_line.rest, source);
-    v.define_variable(u"LOGGED", command_line.log_path, source);
-    v.define_variable(u"GLASS", bool_text(glass_enabled()), source);
-    v.define_variable(u"GPOPATH", folder_of(command_line.gpo_path), source);
-    v.define_variable(u"SFXPATH", folder_of(command_line.sfx_path), source);
-    Text sfx_file = command_line.sfx_path.substr(folder_of(command_line.sfx_path).size());
-    v.define_variable(u"SFXFILE", sfx_file, source);
-    // Kept as a reference so that it follows later changes of the three.
-    v.define_variable(u"SETUPPATH",
-                      !command_line.gpo_path.empty()   ? u"$GPOPATH$"
-                      : !command_line.sfx_path.empty() ? u"$SFXPATH$"
-                                                       : u"$EXEDIR$",
-                      source);
-  };
+  options.environment = gather_environment(host.system(), engine_path, temp_folder, support_folder, command_line);
   Interpreter interpreter(payload, variables, host, session, std::move(options));
   switch (interpreter.run()) {
     case Interpreter::Outcome::check_failed:
-      ExitProcess(kExitScriptCheckFailed);
+      // Ends at once and without a message; the support folder is still removed.
+      return kExitScriptCheckFailed;
     case Interpreter::Outcome::runtime_error:
       return kExitEscapedError;
     case Interpreter::Outcome::another_instance:
@@ -160,5 +265,7 @@ int run_engine() {
   }
   return kExitSuccess;
 }
+
+}  // namespace
 
 }  // namespace kyt

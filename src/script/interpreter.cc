@@ -76,6 +76,7 @@ void Interpreter::set_up() {
   variables_.remove_all();
   session_.components.clear();
   session_.components.set_size_table(payload_.size_table);
+  options_.environment.silent = options_.silent;
   // Progress and cancel state, added directly.
   auto& store = variables_.store();
   for (auto [name, value] : {std::pair<TextView, TextView>{u"ZEKO_thProgress", u"0"}, {u"ZEKO_thMax", u"100"},
@@ -85,6 +86,9 @@ void Interpreter::set_up() {
   Text tick = decimal(static_cast<int64_t>(host_.tick_count()));
   store.define(u"ZEKO_LastDelegateTick", tick);
   store.define(u"ZEKO_LastActiveTick", tick);
+  define_pre_initialization(variables_, payload_, options_.environment);
+  define_bootstrap(variables_, payload_, options_.environment);
+  last_override_cache_ = variables_.value_of(u"OVERRIDECACHE");
 
   labels_.clear();
   for (size_t i = 0; i < count; ++i)
@@ -103,15 +107,10 @@ void Interpreter::set_up() {
   }
   session_.components.define(kPredefinedComponent, true, u"");
 
-  constexpr TextView init = u"Initialization";
-  for (auto [name, value] : {std::pair<TextView, TextView>{u"ABORT", u"FALSE"}, {u"ABORTONERROR", u"TRUE"},
-                             {u"ABORTEDONERROR", u"FALSE"}, {u"NEWLINE", u"\r\n"}, {u"ZEKOLOGO", u""}})
-    variables_.define_variable(name, value, init);
-  variables_.define_variable(u"SILENT", bool_text(options_.silent), init);
-  variables_.define_variable(u"TITLE", payload_.product_title, init);
-  variables_.define_variable(u"VERSION", payload_.product_version, init);
-  variables_.define_variable(u"COMPANY", payload_.publisher, init);
-  if (options_.define_initialization_variables) options_.define_initialization_variables(variables_);
+  RunEnvironment& environment = options_.environment;
+  environment.silent = options_.silent;
+  define_initialization(variables_, payload_, environment);
+  variables_.define_variable(u"LANGUAGE", u"", u"Initialization");
 
   std::vector<Text> names;
   for (const auto& [name, value] : options_.command_line_pairs) names.push_back(to_upper(name));
@@ -125,6 +124,18 @@ void Interpreter::refresh_from_variables() {
   variables_.set_silent(is_true(variables_.value_of(u"SILENT")));
   title_ = variables_.value_of(u"TITLE");
   no_logo_ = equals_ignore_case(variables_.value_of(u"ZEKOLOGO"), u"TRUE");
+  // A changed OVERRIDECACHE moves the engine cache: the bootstrap runs again.
+  if (Text override_cache = variables_.value_of(u"OVERRIDECACHE"); override_cache != last_override_cache_) {
+    last_override_cache_ = override_cache;
+    define_bootstrap(variables_, payload_, options_.environment);
+  }
+  // The engine cache follows the current ALLUSERS.
+  Text cache = product_cache_folder(variables_, payload_, options_.environment,
+                                    is_true(variables_.value_of(u"ALLUSERS")));
+  Text engine = options_.environment.engine_path;
+  variables_.define_variable(u"UNINSTALLLINK", cache + engine.substr(engine.find_last_of(u"\\/") + 1),
+                             u"Bootstrap");
+  variables_.define_variable(u"ENGINECACHE", cache, u"Bootstrap");
   // DATE and TIME are redefined every cycle; they are formatted again only
   // when the second has changed.
   int64_t second = host_.current_second();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bootstrap/payload.h"
+#include "bootstrap/run_environment.h"
 #include "script/catalog.h"
 #include "script/host.h"
 #include "script/script_check.h"
@@ -69,9 +70,8 @@ struct RunOptions {
   bool silent = false;
   // NAME=VALUE pairs of the command line, names upper-cased.
   std::vector<std::pair<Text, Text>> command_line_pairs;
-  // Defines the initialization variables (folders, switches, product
-  // information) after the interpreter's own ones.
-  std::function<void(Variables&)> define_initialization_variables;
+  // Folders, switches and machine facts for the predefined variables.
+  RunEnvironment environment;
   // Where the single-instance marker lives (with a trailing backslash).
   Text temporary_folder;
 };
@@ -167,6 +167,7 @@ class Interpreter {
   Text title_;
   bool no_logo_ = false;
   int64_t clock_second_ = -1;
+  Text last_override_cache_;
   Text instance_marker_;  // created by this run, deleted at its end
   bool another_instance_ = false;
   Text date_, time_;

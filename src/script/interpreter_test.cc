@@ -318,13 +318,13 @@ TEST_F(InterpreterTest, CheckFailureRunsNothing) {
 TEST_F(InterpreterTest, RunSetsUpTheStoreAfresh) {
   variables.define_variable(u"LEFTOVER", u"x", u"Initialization");
   RunOptions options;
-  options.define_initialization_variables = [](Variables& v) {
-    v.define_variable(u"SEEN_TITLE", v.value_of(u"TITLE"), u"Initialization");
-  };
-  ASSERT_EQ(run({set(u"R", u"$TITLE$ $VERSION$ by $COMPANY$")}, options), Interpreter::Outcome::finished);
+  options.environment.engine_path = u"C:\\Setup\\setup.exe";
+  options.environment.engine_folder = u"C:\\Setup\\";
+  ASSERT_EQ(run({set(u"R", u"$TITLE$ $VERSION$ by $COMPANY$"), set(u"WHERE", u"$SETUPPATH$")}, options),
+            Interpreter::Outcome::finished);
   EXPECT_FALSE(variables.is_defined(u"LEFTOVER"));
   EXPECT_EQ(value(u"R"), u"Demo 1.0 by Example Ltd");
-  EXPECT_EQ(value(u"SEEN_TITLE"), u"Demo");
+  EXPECT_EQ(value(u"WHERE"), u"C:\\Setup\\");
   EXPECT_EQ(value(u"NEWLINE"), u"\r\n");
   EXPECT_EQ(value(u"SILENT"), u"FALSE");
   EXPECT_EQ(value(u"ABORTONERROR"), u"TRUE");

@@ -112,6 +112,12 @@ Get Folder Location
 Write to Text File
   file = $OUT$
   text = none=[$F$]
+Write to Text File
+  file = $OUT$
+  text = support=$SUPPORTDIR$
+Write to Text File
+  file = $OUT$
+  text = cache=$ENGINECACHE$
 KYS
 build_setup "$work/system.kys" "$work/system.exe"
 code=$(KYT_TEST_VALUE="hello there" exit_code "$work/system.exe" /s)
@@ -142,4 +148,10 @@ check system 'C:\windows\system32\'
 appdata=$(value appdata)
 [[ "$appdata" == C:\\users\\*\\AppData\\Roaming\\ ]] && pass "appdata $appdata" || fail "appdata '$appdata'"
 check none "[]"
+support=$(value support)
+[[ "$support" =~ ^C:\\users\\[^\\]+\\Temp\\kyt[0-9]+\\$ ]] && pass "support folder $support" || fail "support folder '$support'"
+name=${support%\\}; name=${name##*\\}
+[ -n "$name" ] && [ ! -e "$(temp_folder)/$name" ] && pass "the support folder is gone after the run" ||
+  fail "support folder $name left behind"
+[[ "$(value cache)" == *'\{'*'}\' ]] && pass "engine cache $(value cache)" || fail "engine cache '$(value cache)'"
 finish

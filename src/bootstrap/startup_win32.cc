@@ -18,6 +18,33 @@ namespace {
 
 constexpr TextView kEngineTitle = u"Quorvane Wizard";
 
+// The start-up trace log: UTF-16LE lines ending in CR LF, no byte-order
+// mark; the first line of a run replaces the file.
+class TraceLog {
+ public:
+  explicit TraceLog(Text path) : path_(std::move(path)) {}
+  void line(TextView text) {
+    if (path_.empty()) return;
+    UniqueFile file(CreateFileW(wide(path_), FILE_APPEND_DATA | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                started_ ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    started_ = true;
+    if (!file) return;  // a trace that cannot be written does not stop the start-up
+    Text record = Text(text) + u"\r\n";
+    std::string bytes;
+    for (char16_t c : record) {
+      bytes.push_back(static_cast<char>(c & 0xFF));
+      bytes.push_back(static_cast<char>(c >> 8));
+    }
+    SetFilePointer(file.get(), 0, nullptr, FILE_END);
+    DWORD written = 0;
+    WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
+
+ private:
+  Text path_;
+  bool started_ = false;
+};
+
 Text module_path() {
   std::wstring buffer(MAX_PATH, L'\0');
   while (true) {
@@ -54,13 +81,16 @@ Text temporary_folder() {
 // The payload travels through a working copy "kyt.tmp" in the temporary
 // folder, created new so that a file of someone else's is never reused; when
 // the name is taken, a unique name is used instead.
-PayloadStatus load_payload(const Text& engine_path, const Text& temp_folder, Payload& payload) {
+PayloadStatus load_payload(const Text& engine_path, const Text& temp_folder, Payload& payload, TraceLog& trace) {
   Win32FileSystem files;
+  trace.line(u"    <StubSize>");
   auto image = files.read_file(engine_path);
   if (!image) return PayloadStatus::missing;
   auto end = pe_image_end(*image);
   if (!end || *end >= image->size()) return PayloadStatus::missing;
+  trace.line(u"    </StubSize>");
   std::string_view bytes = std::string_view(*image).substr(static_cast<size_t>(*end));
+  trace.line(u"    <StubData>");
 
   Text copy = temp_folder + u"kyt.tmp";
   UniqueFile file(CreateFileW(wide(copy), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -73,14 +103,21 @@ PayloadStatus load_payload(const Text& engine_path, const Text& temp_folder, Pay
                              FILE_ATTRIBUTE_TEMPORARY, nullptr));
     }
   }
-  if (!file) return parse_payload(bytes, payload);  // no working copy possible: read from memory
-  DWORD written = 0;
-  bool ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-            written == bytes.size();
-  file.reset();
-  auto text = ok ? files.read_file(copy) : std::nullopt;
-  DeleteFileW(wide(copy));
-  return parse_payload(text ? std::string_view(*text) : bytes, payload);
+  std::optional<std::string> text;
+  if (file) {
+    DWORD written = 0;
+    bool ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size();
+    file.reset();
+    if (ok) text = files.read_file(copy);
+    DeleteFileW(wide(copy));
+  }
+  trace.line(u"    </StubData>");
+  trace.line(u"    <GlobalLists>");
+  // Without a working copy the payload is read from memory.
+  PayloadStatus status = parse_payload(text ? std::string_view(*text) : bytes, payload);
+  if (status == PayloadStatus::ok) trace.line(u"    </GlobalLists>");
+  return status;
 }
 
 bool glass_enabled() {
@@ -209,8 +246,9 @@ RunEnvironment gather_environment(SystemQueries& system, const Text& engine_path
   return e;
 }
 
+class TraceLog;
 int run_with_support_folder(const Text& engine_path, const Text& temp_folder, const Text& support_folder,
-                            const CommandLine& command_line);
+                            const CommandLine& command_line, TraceLog& trace);
 
 }  // namespace
 
@@ -224,18 +262,26 @@ int run_engine() {
   CommandLine command_line = parse_command_line(arguments, raw_command_line);
   if (command_line.out_of_process_extract) return run_out_of_process_extract(command_line.control_file);
 
+  TraceLog trace(command_line.log_path);
+  trace.line(u"<Quorvane>");
+  trace.line(u"    <SupportDir>");
   Text support_folder = create_support_folder(temp_folder);
-  int code = run_with_support_folder(engine_path, temp_folder, support_folder, command_line);
+  trace.line(u"    </SupportDir>");
+  int code = run_with_support_folder(engine_path, temp_folder, support_folder, command_line, trace);
+  trace.line(u"  <CachedSupportDir>");
   remove_folder_tree(support_folder);
+  trace.line(u"  </CachedSupportDir>");
+  trace.line(u"</Quorvane>");
   return code;
 }
 
 namespace {
 
 int run_with_support_folder(const Text& engine_path, const Text& temp_folder, const Text& support_folder,
-                            const CommandLine& command_line) {
+                            const CommandLine& command_line, TraceLog& trace) {
+  trace.line(u"  <SetupSplash>");
   Payload payload;
-  if (load_payload(engine_path, temp_folder, payload) != PayloadStatus::ok) {
+  if (load_payload(engine_path, temp_folder, payload, trace) != PayloadStatus::ok) {
     if (!command_line.silent) show_message_box(kEngineTitle, u"For internal use only", MessageIcon::error);
     return kExitNoPayload;
   }
@@ -244,6 +290,36 @@ int run_with_support_folder(const Text& engine_path, const Text& temp_folder, co
   Win32Archives archives;
   archives.prepare(host.system().folder_location(15, false, u"Win32"));
   host.set_archives(&archives);
+
+  // The resource archive: engine base name + ".res", unpacked into the
+  // support folder.
+  Text engine_folder = folder_of(engine_path);
+  Text base = engine_path.substr(engine_folder.size());
+  if (size_t dot = base.rfind(u'.'); dot != Text::npos) base.resize(dot);
+  Text resources = engine_folder + base + u".res";
+  if (GetFileAttributesW(wide(resources)) == INVALID_FILE_ATTRIBUTES) {
+    if (!command_line.silent) show_message_box(kEngineTitle, u"Setup resource not found", MessageIcon::error);
+    return kExitNoResources;
+  }
+  trace.line(u"    <ExtractArchive>");
+  Text error;
+  if (!archives.wrappers().extract(resources, support_folder, {}, true, true, u"", {}, error)) {
+    if (!command_line.silent)
+      show_message_box(kEngineTitle, u"Setup resource decompression failure", MessageIcon::error);
+    return kExitResourcesDamaged;
+  }
+  trace.line(u"    </ExtractArchive>");
+  trace.line(u"    <ResourcePath>");
+  // The Windows Installer package and patch beside the engine travel into
+  // the support folder with normal attributes.
+  for (TextView extension : {u".msi", u".msp"}) {
+    Text source = engine_folder + base + Text(extension), target = support_folder + base + Text(extension);
+    if (CopyFileW(wide(source), wide(target), FALSE)) SetFileAttributesW(wide(target), FILE_ATTRIBUTE_NORMAL);
+  }
+  trace.line(u"    </ResourcePath>");
+  trace.line(u"    <Dialogs>");
+  trace.line(u"    </Dialogs>");
+  trace.line(u"  </SetupSplash>");
   Variables variables;
   Session session;
   RunOptions options;
@@ -251,8 +327,14 @@ int run_with_support_folder(const Text& engine_path, const Text& temp_folder, co
   options.command_line_pairs = command_line.pairs;
   options.temporary_folder = temp_folder;
   options.environment = gather_environment(host.system(), engine_path, temp_folder, support_folder, command_line);
+  options.trace = [&trace](TextView line) { trace.line(line); };
+  trace.line(u"  <RunScript>");
   Interpreter interpreter(payload, variables, host, session, std::move(options));
-  switch (interpreter.run()) {
+  Interpreter::Outcome outcome = interpreter.run();
+  trace.line(u"  </RunScript>");
+  trace.line(u"  <Free>");
+  trace.line(u"  </Free>");
+  switch (outcome) {
     case Interpreter::Outcome::check_failed:
       // Ends at once and without a message; the support folder is still removed.
       return kExitScriptCheckFailed;

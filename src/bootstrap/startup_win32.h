@@ -8,6 +8,8 @@ enum ExitCode : int {
   kExitSuccess = 0,
   kExitEscapedError = 11,
   kExitNoPayload = 13,
+  kExitNoResources = 14,
+  kExitResourcesDamaged = 15,
   kExitScriptCheckFailed = 314,
 };
 

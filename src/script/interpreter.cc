@@ -429,16 +429,32 @@ void Interpreter::report_runtime_error(size_t index, const Text& message) {
 }
 
 void Interpreter::end_run() {
+  if (options_.trace) {
+    options_.trace(u"    </zeko>");
+    options_.trace(u"    <ExitScript>");
+  }
   if (!instance_marker_.empty()) host_.files().remove_file(instance_marker_);
   instance_marker_.clear();
   session_.read_file.reset();
+  if (options_.trace) options_.trace(u"    </ExitScript>");
 }
 
 Interpreter::Outcome Interpreter::run() {
+  auto trace = [this](TextView line) {
+    if (options_.trace) options_.trace(line);
+  };
+  trace(u"    <Variables>");
+  session_.mode64 = u"Win32";
+  trace(u"    </Variables>");
+  trace(u"    <CompileScript>");
   check_ = check_script(payload_, variables_);
   if (!check_.ok()) return Outcome::check_failed;
+  trace(u"    </CompileScript>");
+  trace(u"    <BootStrap>");
   set_up();
   if (another_instance_) return Outcome::another_instance;
+  trace(u"    </BootStrap>");
+  trace(u"    <zeko>");
   last_pump_ = host_.tick_count();
   size_t index = 0;
   try {

@@ -72,6 +72,8 @@ struct RunOptions {
   std::vector<std::pair<Text, Text>> command_line_pairs;
   // Folders, switches and machine facts for the predefined variables.
   RunEnvironment environment;
+  // Receives the run's phase lines for the start-up trace log.
+  std::function<void(TextView)> trace;
   // Where the single-instance marker lives (with a trailing backslash).
   Text temporary_folder;
 };

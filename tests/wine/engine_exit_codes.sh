@@ -55,6 +55,7 @@ data = open(sys.argv[1], 'rb').read()
 data = data.replace(b'\r\nEnd\r\n$\r\n', b'\r\nEnx\r\n$\r\n', 1)
 open(sys.argv[2], 'wb').write(data)
 PY
+cp "$work/block.res" "$work/broken.res"
 code=$(exit_code "$work/broken.exe")
 [ "$code" = 314 ] && pass "check failure ends with 314 (not silent, no window)" || fail "check failure: exit code $code"
 
@@ -72,6 +73,29 @@ KYS
 build_setup "$work/runtime.kys" "$work/runtime.exe"
 code=$(exit_code "$work/runtime.exe" /s)
 [ "$code" = 11 ] && pass "runtime error in a silent run ends with 11 and no box" || fail "runtime error: exit code $code"
+# The resource archive: missing gives 14, damaged gives 15.
+cp "$work/ok.exe" "$work/nores.exe"
+code=$(exit_code "$work/nores.exe" /s)
+[ "$code" = 14 ] && pass "a missing resource archive ends with 14" || fail "missing .res: exit code $code"
+cp "$work/ok.exe" "$work/badres.exe"
+printf 'not an archive' > "$work/badres.res"
+code=$(exit_code "$work/badres.exe" /s)
+[ "$code" = 15 ] && pass "a damaged resource archive ends with 15" || fail "damaged .res: exit code $code"
+
+# The trace log of a normal silent run, byte for byte (UTF-16LE, CR LF, no
+# byte-order mark), written to the lower-cased path.
+rm -f "$(wine_prefix)/drive_c/kyt-trace.txt"
+code=$(exit_code "$work/ok.exe" /S '/L=C:\KYT-Trace.txt')
+expected=$(printf '%s\r\n' '<Quorvane>' '    <SupportDir>' '    </SupportDir>' '  <SetupSplash>' '    <StubSize>' \
+  '    </StubSize>' '    <StubData>' '    </StubData>' '    <GlobalLists>' '    </GlobalLists>' '    <ExtractArchive>' \
+  '    </ExtractArchive>' '    <ResourcePath>' '    </ResourcePath>' '    <Dialogs>' '    </Dialogs>' '  </SetupSplash>' \
+  '  <RunScript>' '    <Variables>' '    </Variables>' '    <CompileScript>' '    </CompileScript>' '    <BootStrap>' \
+  '    </BootStrap>' '    <zeko>' '    </zeko>' '    <ExitScript>' '    </ExitScript>' '  </RunScript>' '  <Free>' \
+  '  </Free>' '  <CachedSupportDir>' '  </CachedSupportDir>' '</Quorvane>' | iconv -f UTF-8 -t UTF-16LE | od -An -tx1)
+actual=$(od -An -tx1 "$(wine_prefix)/drive_c/kyt-trace.txt" 2>/dev/null)
+[ "$code" = 0 ] && [ -n "$actual" ] && [ "$actual" = "$expected" ] && pass "trace log matches byte for byte" ||
+  fail "trace log differs (exit code $code)"
+
 # The engine as its own out-of-process extractor.
 code=$(exit_code "$work/bare.exe" OutOfProcessExtract "$(winpath "$work/no-such-control")")
 [ "$code" = 1 ] && pass "out-of-process extraction without control file ends with 1" || fail "missing control file: $code"

@@ -59,6 +59,7 @@ data = open(sys.argv[1], 'rb').read()
 data = data.replace(b'\r\nEnd\r\n$\r\n', b'\r\nEnx\r\n$\r\n', 1)
 open(sys.argv[2], 'wb').write(data)
 PY
+cp "$work/runtime.res" "$work/broken.res"
 code=$(timeout 60 bash -c "$(declare -f exit_code winpath wine_run); KYT_WINE='$KYT_WINE' KYT_RUNNER='$KYT_RUNNER' exit_code '$work/broken.exe'")
 [ "$code" = 314 ] && pass "failed check ends with 314 without a window" || fail "failed check: '$code'"
 finish

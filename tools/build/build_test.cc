@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
 #include <map>
 #include <set>
 
@@ -219,6 +224,64 @@ TEST(Compiler, AttachReplacesAnythingBehindTheImage) {
   EXPECT_EQ(setup, image + "NEW");
   EXPECT_FALSE(attach_payload("not an executable", "NEW", setup, error));
   EXPECT_EQ(error, "the engine is not a Windows executable");
+}
+
+}  // namespace
+}  // namespace kyt::build
+
+#include <filesystem>
+#include <fstream>
+
+#include "build/resources.h"
+#include "media/sevenzip/archive.h"
+
+namespace kyt::build {
+namespace {
+
+class StringIn : public sevenzip::InStream {
+ public:
+  explicit StringIn(const std::string& bytes) : bytes_(bytes) {}
+  uint64_t size() override { return bytes_.size(); }
+  bool read_at(uint64_t offset, void* data, size_t length) override {
+    if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
+    if (length) std::memcpy(data, bytes_.data() + offset, length);
+    return true;
+  }
+
+ private:
+  const std::string& bytes_;
+};
+
+TEST(Resources, ArchiveOfAFolderIsReproducibleAndReadable) {
+  namespace fs = std::filesystem;
+  fs::path root = fs::temp_directory_path() / ("kyt-resources-" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "dialogs" / "empty");
+  std::ofstream(root / "dialogs" / "welcome.dfm") << "object Welcome";
+  std::ofstream(root / "setup.bmp") << std::string(1000, 'x');
+  std::string first, second, error;
+  ASSERT_TRUE(build_resource_archive(root.string(), first, error)) << error;
+  ASSERT_TRUE(build_resource_archive(root.string(), second, error)) << error;
+  EXPECT_EQ(first, second);
+  StringIn in(first);
+  sevenzip::Reader reader;
+  ASSERT_EQ(reader.open(in), sevenzip::Error::none);
+  std::vector<std::u16string> names;
+  for (const auto& entry : reader.entries()) names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names.size(), 4u);
+  EXPECT_TRUE(std::find(names.begin(), names.end(), u"dialogs\\welcome.dfm") != names.end() ||
+              std::find(names.begin(), names.end(), u"dialogs/welcome.dfm") != names.end());
+  EXPECT_EQ(reader.test(), sevenzip::Error::none);
+  fs::remove_all(root);
+
+  // Without a folder the archive is empty but valid.
+  ASSERT_TRUE(build_resource_archive("", first, error));
+  StringIn empty(first);
+  sevenzip::Reader empty_reader;
+  EXPECT_EQ(empty_reader.open(empty), sevenzip::Error::none);
+  EXPECT_TRUE(empty_reader.entries().empty());
+  EXPECT_FALSE(build_resource_archive("/no/such/folder", first, error));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // kytbuild: compiles a script source into a setup.
 //
-//   kytbuild --engine setup.exe --output product.exe script.kys
+//   kytbuild --engine setup.exe --output product.exe [--resources DIR] script.kys
+//       (also writes product.res, the resource archive of DIR's files)
 //   kytbuild --payload payload.txt script.kys        (the payload text alone)
 //   kytbuild --check script.kys                      (check only)
 //   kytbuild --commands                              (the commands and their parameter names)
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "build/compiler.h"
+#include "build/resources.h"
 #include "script/catalog.h"
 #include "system/file_system.h"
 
@@ -19,7 +21,7 @@ namespace {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: kytbuild [--engine ENGINE.exe --output SETUP.exe] [--payload PAYLOAD.txt] [--check] "
+               "usage: kytbuild [--engine ENGINE.exe --output SETUP.exe [--resources DIR]] [--payload PAYLOAD.txt] [--check] "
                "SCRIPT.kys\n       kytbuild --commands\n");
   return 2;
 }
@@ -37,7 +39,7 @@ bool write_output(StdFileSystem& files, const std::string& path, const std::stri
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string engine, output, payload_path, script;
+  std::string engine, output, payload_path, script, resources;
   bool check_only = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -49,6 +51,7 @@ int main(int argc, char** argv) {
     if (arg == "--engine") { if (!value(engine)) return usage(); }
     else if (arg == "--output" || arg == "-o") { if (!value(output)) return usage(); }
     else if (arg == "--payload") { if (!value(payload_path)) return usage(); }
+    else if (arg == "--resources") { if (!value(resources)) return usage(); }
     else if (arg == "--check") check_only = true;
     else if (arg == "--commands") {
       // The command catalog: every command the engine runs and its parameter names.
@@ -96,6 +99,21 @@ int main(int argc, char** argv) {
     std::string setup;
     if (!attach_payload(*engine_bytes, text, setup, error)) {
       std::fprintf(stderr, "%s: %s\n", engine.c_str(), error.c_str());
+      return 1;
+    }
+    // The resource archive beside the setup: engine base name + ".res".
+    std::string archive;
+    if (!build_resource_archive(resources, archive, error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+    std::string res_path = output.substr(0, output.find_last_of('.') == std::string::npos ||
+                                                    output.find_last_of('.') < output.find_last_of("/\\") + 1
+                                                ? output.size()
+                                                : output.find_last_of('.')) +
+                           ".res";
+    if (!write_output(files, res_path, archive)) {
+      std::fprintf(stderr, "%s: cannot write the resource archive\n", res_path.c_str());
       return 1;
     }
     if (!write_output(files, output, setup)) {

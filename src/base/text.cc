@@ -216,6 +216,22 @@ Text collapse_backslashes(TextView path) {
   return replace_all(path, u"\\\\", u"\\");
 }
 
+Text folder_of(TextView path) {
+  size_t slash = path.find_last_of(u"\\/");
+  return slash == TextView::npos ? Text() : Text(path.substr(0, slash + 1));
+}
+
+Text file_name_of(TextView path) {
+  size_t slash = path.find_last_of(u"\\/");
+  return Text(slash == TextView::npos ? path : path.substr(slash + 1));
+}
+
+Text with_backslash(TextView folder) {
+  Text out(folder);
+  if (!out.empty() && out.back() != u'\\') out.push_back(u'\\');
+  return out;
+}
+
 std::pair<Text, Text> split_at_bar(TextView text) {
   size_t bar = text.find(u'|');
   if (bar == TextView::npos) return {Text(text), Text()};

@@ -56,6 +56,12 @@ Text decimal(int64_t value);
 // Doubled backslashes collapse to one, except that a leading pair stays
 // (network paths).
 Text collapse_backslashes(TextView path);
+// Path pieces: the folder with its trailing separator ("" without one), the
+// name after it, and a folder with a trailing backslash added when missing.
+Text folder_of(TextView path);
+Text file_name_of(TextView path);
+Text with_backslash(TextView folder);
+
 // Two-part parameters are split at their first "|"; without "|" the second
 // part is empty.
 std::pair<Text, Text> split_at_bar(TextView text);

@@ -203,3 +203,21 @@ TEST(TextFile, WritesCrLfWithOptionalMark) {
 
 }  // namespace
 }  // namespace kyt
+
+namespace kyt {
+namespace {
+
+TEST(PathPieces, FolderNameAndTrailingBackslash) {
+  EXPECT_EQ(folder_of(u"C:\\a\\b.txt"), u"C:\\a\\");
+  EXPECT_EQ(folder_of(u"dir/b.txt"), u"dir/");
+  EXPECT_EQ(folder_of(u"b.txt"), u"");
+  EXPECT_EQ(file_name_of(u"C:\\a\\b.txt"), u"b.txt");
+  EXPECT_EQ(file_name_of(u"C:\\a\\"), u"");
+  EXPECT_EQ(file_name_of(u"plain"), u"plain");
+  EXPECT_EQ(with_backslash(u"C:\\a"), u"C:\\a\\");
+  EXPECT_EQ(with_backslash(u"C:\\a\\"), u"C:\\a\\");
+  EXPECT_EQ(with_backslash(u""), u"");
+}
+
+}  // namespace
+}  // namespace kyt

@@ -2,18 +2,6 @@
 
 namespace kyt {
 
-namespace {
-Text folder_of(const Text& path) {
-  size_t slash = path.find_last_of(u"\\/");
-  return slash == Text::npos ? Text() : path.substr(0, slash + 1);
-}
-Text file_name(const Text& path) { return path.substr(folder_of(path).size()); }
-Text with_backslash(Text folder) {
-  if (!folder.empty() && folder.back() != u'\\') folder.push_back(u'\\');
-  return folder;
-}
-}  // namespace
-
 Text default_target_folder(const Payload& payload, const RunEnvironment& environment) {
   Text base = environment.administrator ? environment.program_files : environment.documents_parent;
   return with_backslash(base) + payload.product_title + u"\\";
@@ -38,7 +26,7 @@ void define_bootstrap(Variables& variables, const Payload& payload, const RunEnv
   variables.define_variable(u"PRODUCTCODE", payload.project_guid, source);
   variables.define_variable(u"REVISIONCODE", payload.cache_folder_guid, source);
   Text cache = product_cache_folder(variables, payload, environment, environment.administrator);
-  variables.define_variable(u"UNINSTALLLINK", cache + file_name(environment.engine_path), source);
+  variables.define_variable(u"UNINSTALLLINK", cache + file_name_of(environment.engine_path), source);
   variables.define_variable(u"ENGINECACHE", cache, source);
   variables.define_variable(u"DATADIR", payload.media_mode == 2 ? cache : environment.data_folder, source);
   variables.define_variable(u"NEEDSUPGRADE", u"FALSE", source);

@@ -9,6 +9,7 @@
 #include "script/interpreter.h"
 #include "system/handle_win32.h"
 #include "system/system_library_win32.h"
+#include "system/process_paths_win32.h"
 #include "system/system_queries_win32.h"
 #include "ui/win32_host.h"
 
@@ -44,39 +45,6 @@ class TraceLog {
   Text path_;
   bool started_ = false;
 };
-
-Text module_path() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  while (true) {
-    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return {};
-    if (length < buffer.size()) return from_wide(buffer.c_str(), length);
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
-Text with_backslash(Text folder) {
-  if (!folder.empty() && folder.back() != u'\\') folder.push_back(u'\\');
-  return folder;
-}
-
-Text folder_of(const Text& path) {
-  size_t slash = path.find_last_of(u"\\/");
-  return slash == Text::npos ? Text() : path.substr(0, slash + 1);
-}
-
-// The user's temporary folder in its long form, with a trailing backslash.
-Text temporary_folder() {
-  wchar_t buffer[MAX_PATH + 1];
-  DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
-  Text folder = length ? from_wide(buffer, length) : Text(u"C:\\");
-  wchar_t long_buffer[32768];
-  DWORD long_length = GetLongPathNameW(wide(folder), long_buffer, 32768);
-  if (long_length && long_length < 32768) folder = from_wide(long_buffer, long_length);
-  folder = with_backslash(folder);
-  CreateDirectoryW(wide(folder), nullptr);
-  return folder;
-}
 
 // The payload travels through a working copy "kyt.tmp" in the temporary
 // folder, created new so that a file of someone else's is never reused; when

@@ -16,11 +16,6 @@ ArchiveWrappers& wrappers(CommandContext& command) {
   return *archives;
 }
 
-Text file_name(TextView path) {
-  size_t slash = path.find_last_of(u"\\/");
-  return Text(slash == TextView::npos ? path : path.substr(slash + 1));
-}
-
 // The workers' progress: "name, NN% complete" (or "NN% complete") into the
 // reserved progress variables; false once the worker is asked to stop.
 ArchiveProgress progress_reporter(CommandContext& command, const std::atomic<bool>& stop, bool with_name) {
@@ -29,7 +24,7 @@ ArchiveProgress progress_reporter(CommandContext& command, const std::atomic<boo
   return [&variables, &host, &stop, with_name](TextView item, int64_t done, int64_t total) {
     int64_t percent = total > 0 ? std::min<int64_t>(done * 100 / total + 1, 100) : 100;
     Text text = decimal(percent) + u"% complete";
-    if (with_name) text = file_name(item) + u", " + text;
+    if (with_name) text = file_name_of(item) + u", " + text;
     report_progress(variables, host, text, 0, 100, percent);
     return !stop.load();
   };

@@ -9,6 +9,7 @@
 #include "base/text_file.h"
 #include "system/file_system_win32.h"
 #include "system/handle_win32.h"
+#include "system/process_paths_win32.h"
 #include "system/system_queries_win32.h"
 
 namespace kyt {
@@ -19,24 +20,6 @@ int processor_count() {
   SYSTEM_INFO info;
   GetSystemInfo(&info);
   return static_cast<int>(info.dwNumberOfProcessors);
-}
-
-Text module_path() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  while (true) {
-    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return {};
-    if (length < buffer.size()) return from_wide(buffer.c_str(), length);
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
-Text temporary_folder() {
-  wchar_t buffer[MAX_PATH + 1];
-  DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
-  Text folder = length ? from_wide(buffer, length) : Text(u"C:\\");
-  if (folder.back() != u'\\') folder.push_back(u'\\');
-  return folder;
 }
 
 // A new random GUID in its braced text form (version 4).

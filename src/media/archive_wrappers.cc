@@ -24,16 +24,6 @@ TextView level_switches(TextView level) {
   return kLevelUltra;
 }
 
-Text folder_of(const Text& path) {
-  size_t slash = path.find_last_of(u'\\');
-  return slash == Text::npos ? Text() : path.substr(0, slash + 1);
-}
-
-Text with_backslash(Text folder) {
-  if (!folder.empty() && folder.back() != u'\\') folder.push_back(u'\\');
-  return folder;
-}
-
 }  // namespace
 
 Text compression_preset(TextView level, int processors, bool encrypt_headers) {

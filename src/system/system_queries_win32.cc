@@ -24,11 +24,6 @@ Text grow_buffer(Fill fill) {
   return {};
 }
 
-Text with_backslash(Text folder) {
-  if (!folder.empty() && folder.back() != u'\\') folder.push_back(u'\\');
-  return folder;
-}
-
 Text registry_string(HKEY root, const wchar_t* key, const wchar_t* value, REGSAM view = 0) {
   HKEY opened = nullptr;
   if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) return {};

@@ -60,6 +60,10 @@ void remove_duplicate_entries(std::vector<Text>& list) {
 
 Text archive_error_text(uint32_t code) { return u"#" + decimal(code); }
 
+Text ArchiveWrappers::repair_path(const Text& path) const {
+  return environment_.repair_folder(folder_of(path)) + file_name_of(path);
+}
+
 Text ArchiveWrappers::prepare_list_a(const Text& path) const {
   // grandparent\last\name: the grandparent is repaired, the rest kept.
   Text folder = folder_of(path);
@@ -95,7 +99,7 @@ bool ArchiveWrappers::create(const Text& archive, int32_t method, std::vector<Te
     remove_duplicate_entries(list_a);
     remove_duplicate_entries(list_b);
     environment_.trim_working_set();
-    Text target = environment_.repair_folder(folder_of(archive)) + archive.substr(folder_of(archive).size());
+    Text target = repair_path(archive);
     for (auto& item : list_a) item = prepare_list_a(item);
     for (auto& item : list_b) item = prepare_list_b(item);
 
@@ -145,7 +149,7 @@ bool ArchiveWrappers::create(const Text& archive, int32_t method, std::vector<Te
 bool ArchiveWrappers::extract(const Text& archive, const Text& destination, std::vector<Text> items, bool keep_paths,
                               bool overwrite, const Text& password, const ArchiveProgress& progress, Text& error,
                               const OutOfProcess& out_of_process) {
-  Text source = environment_.repair_folder(folder_of(archive)) + archive.substr(folder_of(archive).size());
+  Text source = repair_path(archive);
   Text target = with_backslash(environment_.repair_folder(with_backslash(destination)));
   error.clear();
   if (items.empty()) {
@@ -171,7 +175,7 @@ bool ArchiveWrappers::extract(const Text& archive, const Text& destination, std:
 }
 
 bool ArchiveWrappers::test(const Text& archive, const Text& password, const ArchiveProgress& progress, Text& error) {
-  Text source = environment_.repair_folder(folder_of(archive)) + archive.substr(folder_of(archive).size());
+  Text source = repair_path(archive);
   error.clear();
   if (library_.test_archive(source, password, password_once(password), progress)) return true;
   error = archive_error_text(library_.last_error());
@@ -180,7 +184,7 @@ bool ArchiveWrappers::test(const Text& archive, const Text& password, const Arch
 
 bool ArchiveWrappers::remove(const Text& archive, std::vector<Text> items, const Text& password,
                              const ArchiveProgress& progress, Text& error) {
-  Text source = environment_.repair_folder(folder_of(archive)) + archive.substr(folder_of(archive).size());
+  Text source = repair_path(archive);
   for (auto& item : items) item = prepare_list_a(item);
   error.clear();
   if (library_.delete_from_archive(source, items, password, progress)) return true;
@@ -190,7 +194,7 @@ bool ArchiveWrappers::remove(const Text& archive, std::vector<Text> items, const
 
 bool ArchiveWrappers::list(const Text& archive, const Text& password, std::vector<ArchiveListEntry>& entries,
                            Text& error) {
-  Text source = environment_.repair_folder(folder_of(archive)) + archive.substr(folder_of(archive).size());
+  Text source = repair_path(archive);
   entries.clear();
   if (library_.list_archive(source, password, password_once(password), entries)) return true;
   error = archive_error_text(library_.last_error());

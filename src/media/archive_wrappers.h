@@ -62,6 +62,8 @@ class ArchiveWrappers {
   Text prepare_list_b(const Text& path) const;
 
  private:
+  // The path with its folder repaired.
+  Text repair_path(const Text& path) const;
   // A password callback that hands out `password` once.
   static ArchivePassword password_once(const Text& password);
 

@@ -36,6 +36,23 @@ int32_t fail(Error error) {
   return 0;
 }
 
+// Reads or writes `length` bytes at `offset` in chunks; false on a failure
+// or a short transfer.
+template <typename Transfer, typename Bytes>
+bool transfer_at(HANDLE handle, uint64_t offset, Bytes* bytes, size_t length, Transfer transfer) {
+  while (length > 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(length, 1u << 24)), done = 0;
+    if (!transfer(handle, bytes, chunk, &done, &at) || done == 0) return false;
+    bytes += done;
+    offset += done;
+    length -= done;
+  }
+  return true;
+}
+
 // A file read by positioned reads.
 class FileIn : public kyt::sevenzip::InStream {
  public:
@@ -51,18 +68,7 @@ class FileIn : public kyt::sevenzip::InStream {
     return ok() && GetFileSizeEx(handle_, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
   }
   bool read_at(uint64_t offset, void* data, size_t length) override {
-    auto* bytes = static_cast<char*>(data);
-    while (length > 0) {
-      OVERLAPPED at{};
-      at.Offset = static_cast<DWORD>(offset);
-      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-      DWORD chunk = static_cast<DWORD>(std::min<size_t>(length, 1u << 24)), done = 0;
-      if (!ReadFile(handle_, bytes, chunk, &done, &at) || done == 0) return false;
-      bytes += done;
-      offset += done;
-      length -= done;
-    }
-    return true;
+    return transfer_at(handle_, offset, static_cast<char*>(data), length, ReadFile);
   }
 
  private:
@@ -86,18 +92,7 @@ class FileOut : public kyt::sevenzip::OutStream {
     if (ok()) SetFileTime(handle_, nullptr, nullptr, &time);
   }
   bool write_at(uint64_t offset, const void* data, size_t length) override {
-    const auto* bytes = static_cast<const char*>(data);
-    while (length > 0) {
-      OVERLAPPED at{};
-      at.Offset = static_cast<DWORD>(offset);
-      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-      DWORD chunk = static_cast<DWORD>(std::min<size_t>(length, 1u << 24)), done = 0;
-      if (!WriteFile(handle_, bytes, chunk, &done, &at) || done == 0) return false;
-      bytes += done;
-      offset += done;
-      length -= done;
-    }
-    return true;
+    return transfer_at(handle_, offset, static_cast<const char*>(data), length, WriteFile);
   }
 
  private:

@@ -164,7 +164,7 @@ void read_folder(ByteReader& in, Folder& folder) {
     if (total_in > kMaxCoderStreams || total_out > kMaxCoderStreams) fail(Error::unsupported);
     folder.coders.push_back(std::move(coder));
   }
-  if (total_out == 0) fail();
+  if (total_in == 0 || total_out == 0) fail();  // every folder reads and writes a stream
   std::vector<bool> in_bound(total_in), out_bound(total_out);
   for (uint32_t i = 0; i + 1 < total_out; ++i) {
     BindPair pair;

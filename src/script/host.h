@@ -18,6 +18,11 @@ class ArchiveWrappers;
 
 enum class MessageIcon { error, warning, information };
 
+// The texts of the language dialog, from the engine's message table.
+struct LanguageDialogTexts {
+  Text caption, prompt, ok, cancel;
+};
+
 class Host {
  public:
   virtual ~Host() = default;
@@ -43,6 +48,16 @@ class Host {
                                                      const Text& destination, const std::vector<Text>& items,
                                                      bool keep_paths, bool overwrite) {
     return std::nullopt;
+  }
+  // The user's Windows language as a locale identifier: the language of
+  // the user's locale, or with `default_language` the user's default
+  // language. Hosts without one answer English.
+  virtual int user_locale(bool default_language) { return 1033; }
+  // The language dialog: the index of the chosen name, or empty when the
+  // user cancelled. Hosts without windows take the preselection.
+  virtual std::optional<size_t> choose_language(const std::vector<Text>& names, size_t preselected,
+                                                const LanguageDialogTexts& texts) {
+    return preselected;
   }
   virtual SystemQueries& system() { throw std::logic_error("this host answers no system queries"); }
 };

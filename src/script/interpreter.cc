@@ -43,7 +43,12 @@ const Payload& CommandContext::payload() const { return interpreter_.payload(); 
 
 Interpreter::Interpreter(const Payload& payload, Variables& variables, Host& host, Session& session,
                          RunOptions options)
-    : payload_(payload), variables_(variables), host_(host), session_(session), options_(std::move(options)) {}
+    : payload_(payload),
+      variables_(variables),
+      host_(host),
+      session_(session),
+      options_(std::move(options)),
+      localization_(host.files(), session.messages) {}
 
 Text Interpreter::window_title() const {
   if (no_logo_) return title_;
@@ -97,6 +102,7 @@ void Interpreter::set_up() {
   // Only one run of this build at a time when the build asks for it.
   instance_marker_.clear();
   another_instance_ = false;
+  language_cancelled_ = false;
   if (payload_.build_setting(u"SINGLEINSTANCE") == u"TRUE") {
     Text marker = options_.temporary_folder + payload_.cache_folder_guid + u".kyt";
     if (host_.files().exists(marker)) {
@@ -110,7 +116,24 @@ void Interpreter::set_up() {
   RunEnvironment& environment = options_.environment;
   environment.silent = options_.silent;
   define_initialization(variables_, payload_, environment);
-  variables_.define_variable(u"LANGUAGE", u"", u"Initialization");
+
+  // The language: chosen by the user, the setup's default, or the one an
+  // installation remembered.
+  localization_.begin_run(payload_, environment.support_folder);
+  LanguageChoice choice;
+  choice.maintenance = is_true(variables_.value_of(u"MAINTENANCE"));
+  Text package = environment.package_path;
+  if (size_t dot = package.rfind(u'.'); dot != Text::npos && dot > package.find_last_of(u"\\/") + 1)
+    package.resize(dot);
+  choice.patch_present = !environment.package_path.empty() && host_.files().exists(package + u".msp");
+  choice.silent = options_.silent;
+  Text engine_base = file_name_of(environment.engine_path);
+  if (size_t dot = engine_base.rfind(u'.'); dot != Text::npos) engine_base.resize(dot);
+  choice.remembered_path = variables_.value_of(u"ENGINECACHE") + engine_base + u".lan";
+  if (!localization_.choose_language(variables_, host_, choice)) {
+    language_cancelled_ = true;
+    return;
+  }
 
   std::vector<Text> names;
   for (const auto& [name, value] : options_.command_line_pairs) names.push_back(to_upper(name));
@@ -122,6 +145,8 @@ void Interpreter::set_up() {
 
 void Interpreter::refresh_from_variables() {
   variables_.set_silent(is_true(variables_.value_of(u"SILENT")));
+  bool language_active = localization_.reload(variables_, host_);
+  if (!caller_translator_) session_.translator = language_active ? &localization_ : nullptr;
   title_ = variables_.value_of(u"TITLE");
   no_logo_ = equals_ignore_case(variables_.value_of(u"ZEKOLOGO"), u"TRUE");
   // A changed OVERRIDECACHE moves the engine cache: the bootstrap runs again.
@@ -423,7 +448,7 @@ void Interpreter::execute(size_t index) {
 
 void Interpreter::report_runtime_error(size_t index, const Text& message) {
   auto position = payload_.source_position(index);
-  last_error_report_ = u"Runtime error in setup script:\r\n\r\nSource File: " + position.script +
+  last_error_report_ = session_.messages[Msg::runtime_error_script] + u"\r\n\r\nSource File: " + position.script +
                        u"\r\nLine Number: " + decimal(position.line) + u"\r\n\r\n" + message;
   if (!variables_.silent()) host_.show_message(window_title(), last_error_report_, MessageIcon::error);
 }
@@ -451,8 +476,14 @@ Interpreter::Outcome Interpreter::run() {
   if (!check_.ok()) return Outcome::check_failed;
   trace(u"    </CompileScript>");
   trace(u"    <BootStrap>");
+  caller_translator_ = session_.translator;
   set_up();
   if (another_instance_) return Outcome::another_instance;
+  if (language_cancelled_) {
+    if (!instance_marker_.empty()) host_.files().remove_file(instance_marker_);
+    instance_marker_.clear();
+    return Outcome::language_cancelled;
+  }
   trace(u"    </BootStrap>");
   trace(u"    <zeko>");
   last_pump_ = host_.tick_count();

@@ -15,6 +15,7 @@
 #include "script/script_check.h"
 #include "script/session.h"
 #include "script/variables.h"
+#include "ui/localization.h"
 
 namespace kyt {
 
@@ -81,7 +82,8 @@ struct RunOptions {
 class Interpreter {
  public:
   // another_instance: the single-instance marker of another run was found.
-  enum class Outcome { finished, check_failed, runtime_error, another_instance };
+  // language_cancelled: the user cancelled the language dialog.
+  enum class Outcome { finished, check_failed, runtime_error, another_instance, language_cancelled };
 
   Interpreter(const Payload& payload, Variables& variables, Host& host, Session& session, RunOptions options = {});
 
@@ -108,6 +110,7 @@ class Interpreter {
 
   // The window title: TITLE with the product suffix unless ZEKOLOGO is set.
   Text window_title() const;
+  Localization& localization() { return localization_; }
 
  private:
   void set_up();
@@ -173,6 +176,11 @@ class Interpreter {
   Text instance_marker_;  // created by this run, deleted at its end
   bool another_instance_ = false;
   Text date_, time_;
+  Localization localization_;
+  bool language_cancelled_ = false;
+  // A translator set by the caller stays; otherwise the run's own
+  // localization is active while LANGUAGE is not empty.
+  Translator* caller_translator_ = nullptr;
 };
 
 }  // namespace kyt

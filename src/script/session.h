@@ -7,6 +7,7 @@
 
 #include "base/string_list.h"
 #include "install/components.h"
+#include "ui/messages.h"
 
 namespace kyt {
 
@@ -21,7 +22,10 @@ class Translator {
 };
 
 struct Session {
+  // The active language's translations; null while none is active.
   Translator* translator = nullptr;
+  // The engine's own texts, translated when a language carries them.
+  MessageTable messages;
   ComponentModel components;
   // Variables whose values are saved with the installation.
   StringList persisted_variables{true};

@@ -63,6 +63,25 @@ class RecordingHost : public Host {
     return {u"D" + decimal(at), u"T" + decimal(at)};
   }
 
+  int user_locale(bool default_language) override {
+    return default_language ? default_language_locale : language_locale;
+  }
+  std::optional<size_t> choose_language(const std::vector<Text>& names, size_t preselected,
+                                        const LanguageDialogTexts& texts) override {
+    language_dialogs.push_back({names, preselected, texts});
+    return language_answer ? *language_answer : std::optional<size_t>(preselected);
+  }
+
+  struct LanguageDialog {
+    std::vector<Text> names;
+    size_t preselected;
+    LanguageDialogTexts texts;
+  };
+  std::vector<LanguageDialog> language_dialogs;
+  // Unset: the dialog takes its preselection; set to nullopt: cancelled.
+  std::optional<std::optional<size_t>> language_answer;
+  int language_locale = 1033, default_language_locale = 1033;
+
   std::vector<Message> messages;
   int pumps = 0;
   uint64_t now = 0;

@@ -94,6 +94,7 @@ std::optional<std::string> MemoryFileSystem::read_file(const Text& path) {
 bool MemoryFileSystem::write_file(const Text& path, std::string_view bytes) {
   if (fail_writes || read_only[key(path)]) return false;
   files[key(path)] = std::string(bytes);
+  spelling[key(path)] = path;
   return true;
 }
 
@@ -111,6 +112,7 @@ bool MemoryFileSystem::rename_file(const Text& from, const Text& to) {
   std::string bytes = std::move(it->second);
   files.erase(it);
   files[key(to)] = std::move(bytes);
+  spelling[key(to)] = to;
   return true;
 }
 
@@ -139,6 +141,9 @@ std::vector<Text> MemoryFileSystem::list_files(const Text& folder, TextView suff
     if (!name.starts_with(prefix)) continue;
     Text rest = name.substr(prefix.size());
     if (rest.find(u'\\') != Text::npos) continue;
+    // Names come back as they were written.
+    if (auto spelled = spelling.find(name); spelled != spelling.end() && spelled->second.size() == name.size())
+      rest = spelled->second.substr(prefix.size());
     if (rest.size() >= suffix.size() && equals_ignore_case(TextView(rest).substr(rest.size() - suffix.size()), suffix))
       names.push_back(rest);
   }

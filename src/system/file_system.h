@@ -61,6 +61,7 @@ class MemoryFileSystem : public FileSystem {
   // Writes fail while set (a full disk, a locked file).
   bool fail_writes = false;
   std::map<Text, std::string> files;
+  std::map<Text, Text> spelling;  // lower-case path -> path as written
   std::map<Text, bool> read_only;
   std::map<Text, bool> folders;  // lower-case paths without trailing backslash
 };

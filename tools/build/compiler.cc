@@ -50,6 +50,11 @@ Text command_identifier(TextView project_guid, size_t index) {
          hex(b & 0xFFFFFFFFFFFFull, 12) + u"}";
 }
 
+Text files_header(TextView project_guid, size_t index, int attempt) {
+  Text seed = to_upper(project_guid) + u"#files#" + decimal(static_cast<int64_t>(index)) + u"#" + decimal(attempt);
+  return hex(fnv1a(seed, 14695981039346656037ull) >> 32, 8);
+}
+
 bool compile_program(const SourceProgram& program, Payload& payload, std::vector<Diagnostic>& diagnostics,
                      const std::string& main_script) {
   auto error = [&](int line, std::string message) { diagnostics.push_back({main_script, line, std::move(message)}); };

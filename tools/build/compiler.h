@@ -11,6 +11,11 @@ namespace kyt::build {
 // command's position, so that the same sources always build the same bytes.
 Text command_identifier(TextView project_guid, size_t index);
 
+// The header of an "Install Files" command: 8 upper-case hexadecimal digits
+// derived from the project GUID, the command's position and `attempt` (the
+// caller counts it up until the header is unique within the build).
+Text files_header(TextView project_guid, size_t index, int attempt);
+
 // Fills `payload`; errors and warnings go to `diagnostics`. False on error.
 bool compile_program(const SourceProgram& program, Payload& payload, std::vector<Diagnostic>& diagnostics,
                      const std::string& main_script);

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "base/text.h"
+#include "build/host_files.h"
 #include "media/sevenzip/archive.h"
 
 namespace kyt::build {
@@ -42,14 +43,21 @@ class BytesOut : public sevenzip::OutStream {
   std::string& bytes_;
 };
 
+// The item's data, opened as often as the writer needs it.
+std::function<std::unique_ptr<sevenzip::InStream>()> opener(std::string bytes) {
+  auto shared = std::make_shared<std::string>(std::move(bytes));
+  return [shared]() -> std::unique_ptr<sevenzip::InStream> { return std::make_unique<BytesIn>(*shared); };
+}
+
 }  // namespace
 
-bool build_resource_archive(const std::string& folder, std::string& archive, std::string& error) {
+bool build_resource_archive(const std::string& folder, std::string& archive, std::string& error,
+                            const std::vector<std::pair<Text, std::string>>& generated) {
   namespace fs = std::filesystem;
   std::vector<sevenzip::WriterItem> items;
   if (!folder.empty()) {
     std::error_code failure;
-    fs::path root(folder);
+    fs::path root = host_path(folder);
     if (!fs::is_directory(root, failure)) {
       error = folder + ": not a folder";
       return false;
@@ -62,12 +70,9 @@ bool build_resource_archive(const std::string& folder, std::string& archive, std
       error = folder + ": " + failure.message();
       return false;
     }
-    std::sort(paths.begin(), paths.end());
     for (const auto& path : paths) {
       sevenzip::WriterItem item;
-      std::string relative = fs::relative(path, root).generic_string();
-      std::replace(relative.begin(), relative.end(), '/', '\\');
-      item.name = from_utf8(relative);
+      item.name = replace_all(from_utf8(utf8_path(path.lexically_relative(root))), u"/", u"\\");
       if (fs::is_directory(path, failure)) {
         item.is_directory = true;
         item.attributes = 0x10;
@@ -75,16 +80,29 @@ bool build_resource_archive(const std::string& folder, std::string& archive, std
         std::ifstream in(path, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (!in && !in.eof()) {
-          error = path.string() + ": cannot be read";
+          error = utf8_path(path) + ": cannot be read";
           return false;
         }
-        auto shared = std::make_shared<std::string>(std::move(bytes));
         item.attributes = 0x20;
-        item.open = [shared] { return std::make_unique<BytesIn>(*shared); };
+        item.open = opener(std::move(bytes));
       }
       items.push_back(std::move(item));
     }
   }
+  for (const auto& [name, bytes] : generated) {
+    for (const auto& item : items)
+      if (equals_ignore_case(item.name, name)) {
+        error = folder + ": the build writes " + to_utf8(name) + " itself; remove the file of that name";
+        return false;
+      }
+    sevenzip::WriterItem item;
+    item.name = name;
+    item.attributes = 0x20;
+    item.open = opener(bytes);
+    items.push_back(std::move(item));
+  }
+  std::sort(items.begin(), items.end(),
+            [](const sevenzip::WriterItem& a, const sevenzip::WriterItem& b) { return a.name < b.name; });
   sevenzip::WriterOptions options;
   archive.clear();
   BytesOut out(archive);

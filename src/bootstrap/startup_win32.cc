@@ -1,7 +1,9 @@
 #include "bootstrap/startup_win32.h"
 
 #include <windows.h>
+#include <sddl.h>
 
+#include "base/text_file.h"
 #include "bootstrap/command_line.h"
 #include "bootstrap/payload.h"
 #include "bootstrap/pe_image.h"
@@ -17,7 +19,7 @@ namespace kyt {
 
 namespace {
 
-constexpr TextView kEngineTitle = u"Quorvane Wizard";
+constexpr TextView kNoPayload = u"For internal use only";
 
 // The start-up trace log: UTF-16LE lines ending in CR LF, no byte-order
 // mark; the first line of a run replaces the file.
@@ -46,9 +48,34 @@ class TraceLog {
   bool started_ = false;
 };
 
-// The payload travels through a working copy "kyt.tmp" in the temporary
-// folder, created new so that a file of someone else's is never reused; when
-// the name is taken, a unique name is used instead.
+// Passes bytes through a working copy in the temporary folder, created new
+// so that a file of someone else's is never reused (when the name is taken,
+// a unique name is used instead), read back and deleted. Empty when no copy
+// could be made.
+std::optional<std::string> through_working_copy(const Text& temp_folder, TextView name, std::string_view bytes) {
+  Text copy = temp_folder + Text(name);
+  UniqueFile file(CreateFileW(wide(copy), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY, nullptr));
+  if (!file) {
+    wchar_t unique[MAX_PATH];
+    if (GetTempFileNameW(wide(temp_folder), L"kyt", 0, unique)) {
+      copy = from_wide(unique);
+      file.reset(CreateFileW(unique, GENERIC_READ | GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                             FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    }
+  }
+  if (!file) return std::nullopt;
+  DWORD written = 0;
+  bool ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size();
+  file.reset();
+  std::optional<std::string> text;
+  if (ok) text = Win32FileSystem().read_file(copy);
+  DeleteFileW(wide(copy));
+  return text;
+}
+
+// The payload travels through the working copy "kyt.tmp".
 PayloadStatus load_payload(const Text& engine_path, const Text& temp_folder, Payload& payload, TraceLog& trace) {
   Win32FileSystem files;
   trace.line(u"    <StubSize>");
@@ -60,26 +87,7 @@ PayloadStatus load_payload(const Text& engine_path, const Text& temp_folder, Pay
   std::string_view bytes = std::string_view(*image).substr(static_cast<size_t>(*end));
   trace.line(u"    <StubData>");
 
-  Text copy = temp_folder + u"kyt.tmp";
-  UniqueFile file(CreateFileW(wide(copy), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_TEMPORARY, nullptr));
-  if (!file) {
-    wchar_t unique[MAX_PATH];
-    if (GetTempFileNameW(wide(temp_folder), L"kyt", 0, unique)) {
-      copy = from_wide(unique);
-      file.reset(CreateFileW(unique, GENERIC_READ | GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                             FILE_ATTRIBUTE_TEMPORARY, nullptr));
-    }
-  }
-  std::optional<std::string> text;
-  if (file) {
-    DWORD written = 0;
-    bool ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size();
-    file.reset();
-    if (ok) text = files.read_file(copy);
-    DeleteFileW(wide(copy));
-  }
+  std::optional<std::string> text = through_working_copy(temp_folder, u"kyt.tmp", bytes);
   trace.line(u"    </StubData>");
   trace.line(u"    <GlobalLists>");
   // Without a working copy the payload is read from memory.
@@ -106,17 +114,129 @@ bool glass_enabled() {
 }
 
 
-// The support folder: temporary folder + "kyt" + N, for the first N whose
-// name is free. CreateDirectory fails when the name exists, so two engines
-// started together never share one.
+}  // namespace
+
+bool process_is_elevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  UniqueHandle owner(token);
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  return GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) &&
+         elevation.TokenIsElevated != 0;
+}
+
+namespace {
+
+// The current user's SID as text ("S-1-5-21-..."), empty when unknown.
+Text current_user_sid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  UniqueHandle owner(token);
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::string buffer(size, '\0');
+  if (!size || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
+  wchar_t* text = nullptr;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
+  Text sid = from_wide(text);
+  LocalFree(text);
+  return sid;
+}
+
+// Applies the support folder's access list at creation.
+class PrivateFolderSecurity {
+ public:
+  PrivateFolderSecurity() {
+    Text sddl = support_folder_access_list();
+    if (sddl.empty()) return;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(wide(sddl), SDDL_REVISION_1, &descriptor_, nullptr)) {
+      attributes_.nLength = sizeof(attributes_);
+      attributes_.lpSecurityDescriptor = descriptor_;
+      attributes_.bInheritHandle = FALSE;
+    }
+  }
+  ~PrivateFolderSecurity() {
+    if (descriptor_) LocalFree(descriptor_);
+  }
+  PrivateFolderSecurity(const PrivateFolderSecurity&) = delete;
+  PrivateFolderSecurity& operator=(const PrivateFolderSecurity&) = delete;
+  SECURITY_ATTRIBUTES* attributes() { return descriptor_ ? &attributes_ : nullptr; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  SECURITY_ATTRIBUTES attributes_ = {};
+};
+
+}  // namespace
+
+// An elevated engine keeps its support folder to itself: full access for
+// SYSTEM, the Administrators group and the current user, protected from
+// what the temporary folder would pass on.
+Text support_folder_access_list() {
+  if (!process_is_elevated()) return {};
+  Text sddl = u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+  if (Text sid = current_user_sid(); !sid.empty()) sddl += u"(A;OICI;FA;;;" + sid + u")";
+  return sddl;
+}
+
+// CreateDirectory fails when the name exists, so two engines started
+// together never share a support folder.
 Text create_support_folder(const Text& temp_folder) {
+  PrivateFolderSecurity security;
   for (int n = 1; n < 100000; ++n) {
     Text folder = temp_folder + u"kyt" + decimal(n);
     if (GetFileAttributesW(wide(folder)) != INVALID_FILE_ATTRIBUTES) continue;
-    if (CreateDirectoryW(wide(folder), nullptr)) return folder + u"\\";
+    if (CreateDirectoryW(wide(folder), security.attributes())) return folder + u"\\";
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
   return temp_folder;  // no folder of our own: files go to the temporary folder itself
+}
+
+namespace {
+
+// Marks the engine as a host application, so the shell does not offer it for
+// pinning (Windows 7 and later), or keeps the compatibility assistant quiet
+// (Vista). Failures do not matter.
+void mark_host_application(const Text& engine_path) {
+  OSVERSIONINFOW version = {};
+  version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExW(&version)) return;
+#pragma GCC diagnostic pop
+  HKEY key = nullptr;
+  if (version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 1)) {
+    Text path = u"Applications\\" + file_name_of(engine_path);
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, wide(path), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+      return;
+    UniqueKey owner(key);
+    RegSetValueExW(key, L"IsHostApp", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+  } else if (version.dwMajorVersion == 6) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER,
+                        L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted",
+                        0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+      return;
+    UniqueKey owner(key);
+    DWORD value = 32;
+    RegSetValueExW(key, wide(engine_path), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+  }
+}
+
+// The engine's own message translations travel behind the image of
+// kyt.lib. They pass through the working copy "lang.loc" and are read like
+// a shared translation file, the block of the user's language winning.
+void load_engine_messages(const Text& engine_folder, const Text& temp_folder, MessageTable& messages) {
+  Win32FileSystem files;
+  auto library = files.read_file(engine_folder + u"kyt.lib");
+  if (!library) return;
+  auto end = pe_image_end(*library);
+  if (!end || *end >= library->size()) return;
+  std::string_view tables = std::string_view(*library).substr(static_cast<size_t>(*end));
+  std::optional<std::string> text = through_working_copy(temp_folder, u"lang.loc", tables);
+  messages.apply(read_utf8_lines(text ? std::string_view(*text) : tables),
+                 language_of_locale(user_locale_identifier(false)));
 }
 
 // Deletes a folder's contents and the folder, three attempts. Links are
@@ -143,6 +263,8 @@ bool delete_tree_once(const Text& folder) {
   return RemoveDirectoryW(wide(folder)) != 0;
 }
 
+}  // namespace
+
 void remove_folder_tree(const Text& folder) {
   if (folder.size() < 4 || !folder.ends_with(u"\\")) return;
   DWORD attributes = GetFileAttributesW(wide(folder));
@@ -152,6 +274,8 @@ void remove_folder_tree(const Text& folder) {
     Sleep(100);
   }
 }
+
+namespace {
 
 bool user_is_administrator() {
   SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
@@ -216,7 +340,7 @@ RunEnvironment gather_environment(SystemQueries& system, const Text& engine_path
 
 class TraceLog;
 int run_with_support_folder(const Text& engine_path, const Text& temp_folder, const Text& support_folder,
-                            const CommandLine& command_line, TraceLog& trace);
+                            const CommandLine& command_line, TraceLog& trace, Session& session);
 
 }  // namespace
 
@@ -230,12 +354,24 @@ int run_engine() {
   CommandLine command_line = parse_command_line(arguments, raw_command_line);
   if (command_line.out_of_process_extract) return run_out_of_process_extract(command_line.control_file);
 
+  mark_host_application(engine_path);
+  Session session;
+  load_engine_messages(engine_folder, temp_folder, session.messages);
   TraceLog trace(command_line.log_path);
   trace.line(u"<Quorvane>");
   trace.line(u"    <SupportDir>");
   Text support_folder = create_support_folder(temp_folder);
   trace.line(u"    </SupportDir>");
-  int code = run_with_support_folder(engine_path, temp_folder, support_folder, command_line, trace);
+  int code = kExitEscapedError;
+  try {
+    code = run_with_support_folder(engine_path, temp_folder, support_folder, command_line, trace, session);
+  } catch (const std::exception& error) {
+    // Anything that escapes the script's own error handling.
+    if (!command_line.silent)
+      show_message_box(window_title(u"", false), session.messages[Msg::runtime_error_install] + from_utf8(error.what()),
+                       MessageIcon::error);
+    code = kExitEscapedError;
+  }
   trace.line(u"  <CachedSupportDir>");
   remove_folder_tree(support_folder);
   trace.line(u"  </CachedSupportDir>");
@@ -246,13 +382,16 @@ int run_engine() {
 namespace {
 
 int run_with_support_folder(const Text& engine_path, const Text& temp_folder, const Text& support_folder,
-                            const CommandLine& command_line, TraceLog& trace) {
+                            const CommandLine& command_line, TraceLog& trace, Session& session) {
   trace.line(u"  <SetupSplash>");
   Payload payload;
   if (load_payload(engine_path, temp_folder, payload, trace) != PayloadStatus::ok) {
-    if (!command_line.silent) show_message_box(kEngineTitle, u"For internal use only", MessageIcon::error);
+    if (!command_line.silent) show_message_box(window_title(u"", false), kNoPayload, MessageIcon::error);
     return kExitNoPayload;
   }
+  // Until the script runs, boxes carry the product's title.
+  const Text title = window_title(payload.product_title, false);
+  const MessageTable& messages = session.messages;
 
   Win32Host host;
   Win32Archives archives;
@@ -266,14 +405,14 @@ int run_with_support_folder(const Text& engine_path, const Text& temp_folder, co
   if (size_t dot = base.rfind(u'.'); dot != Text::npos) base.resize(dot);
   Text resources = engine_folder + base + u".res";
   if (GetFileAttributesW(wide(resources)) == INVALID_FILE_ATTRIBUTES) {
-    if (!command_line.silent) show_message_box(kEngineTitle, u"Setup resource not found", MessageIcon::error);
+    if (!command_line.silent) show_message_box(title, messages[Msg::resource_not_found], MessageIcon::error);
     return kExitNoResources;
   }
   trace.line(u"    <ExtractArchive>");
   Text error;
   if (!archives.wrappers().extract(resources, support_folder, {}, true, true, u"", {}, error)) {
     if (!command_line.silent)
-      show_message_box(kEngineTitle, u"Setup resource decompression failure", MessageIcon::error);
+      show_message_box(title, messages[Msg::resource_damaged], MessageIcon::error);
     return kExitResourcesDamaged;
   }
   trace.line(u"    </ExtractArchive>");
@@ -286,10 +425,12 @@ int run_with_support_folder(const Text& engine_path, const Text& temp_folder, co
   }
   trace.line(u"    </ResourcePath>");
   trace.line(u"    <Dialogs>");
+  // The dialog hosts of the enabled "Display Dialog" commands are preloaded
+  // here, in script order, with the splash and initialization windows (when
+  // not silent) showing the progress.
   trace.line(u"    </Dialogs>");
   trace.line(u"  </SetupSplash>");
   Variables variables;
-  Session session;
   RunOptions options;
   options.silent = command_line.silent;
   options.command_line_pairs = command_line.pairs;
@@ -309,6 +450,7 @@ int run_with_support_folder(const Text& engine_path, const Text& temp_folder, co
     case Interpreter::Outcome::runtime_error:
       return kExitEscapedError;
     case Interpreter::Outcome::another_instance:
+    case Interpreter::Outcome::language_cancelled:
       return kExitSuccess;
     case Interpreter::Outcome::finished:
       break;

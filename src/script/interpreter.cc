@@ -9,8 +9,6 @@ namespace kyt {
 
 namespace {
 constexpr uint64_t kPumpIntervalMs = 314;
-constexpr TextView kTitleSuffix = u" - Quorvane Wizard";
-constexpr TextView kProductWizard = u"Quorvane Wizard";
 }  // namespace
 
 CommandContext::CommandContext(Interpreter& interpreter, size_t index) : interpreter_(interpreter), index_(index) {}
@@ -51,8 +49,7 @@ Interpreter::Interpreter(const Payload& payload, Variables& variables, Host& hos
       localization_(host.files(), session.messages) {}
 
 Text Interpreter::window_title() const {
-  if (no_logo_) return title_;
-  return title_.empty() ? Text(kProductWizard) : title_ + Text(kTitleSuffix);
+  return kyt::window_title(title_, no_logo_);
 }
 
 void Interpreter::set_up() {

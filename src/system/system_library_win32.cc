@@ -28,6 +28,8 @@ constexpr std::array<Entry, static_cast<size_t>(SystemFunction::Count)> kTable =
     {L"msi.dll", "MsiQueryProductStateW"},
     {L"shell32.dll", "SHGetFolderPathW"},
     {L"kernel32.dll", "GetSystemWow64DirectoryW"},
+    {L"gdi32.dll", "CreateFontIndirectW"},
+    {L"gdi32.dll", "DeleteObject"},
 }};
 
 [[maybe_unused]] std::wstring system_folder() {

@@ -22,6 +22,8 @@ enum class SystemFunction {
   MsiQueryProductStateW,
   SHGetFolderPathW,
   GetSystemWow64DirectoryW,
+  CreateFontIndirectW,
+  DeleteObject,
   Count
 };
 

@@ -178,6 +178,11 @@ void MessageTable::apply(const std::vector<Text>& file_lines, TextView user_lang
   }
 }
 
+Text window_title(TextView title, bool no_logo) {
+  if (no_logo) return Text(title);
+  return title.empty() ? Text(kTitleSuffix.substr(3)) : Text(title) + Text(kTitleSuffix);
+}
+
 int locale_of_language(TextView name) {
   for (const auto& entry : kLanguages)
     if (equals_ignore_case(entry.name, name)) return entry.locale;

@@ -54,6 +54,12 @@ class MessageTable {
   std::array<Text, kMessageBlockLines> lines_;
 };
 
+// The caption of the engine's windows and message boxes: TITLE with the
+// product suffix, the suffix's product name alone for an empty TITLE, or
+// TITLE unchanged when the branding is switched off (ZEKOLOGO).
+Text window_title(TextView title, bool no_logo);
+constexpr TextView kTitleSuffix = u" - Quorvane Wizard";
+
 // Windows locale identifier of a language name (ignoring case); 1033 for an
 // unknown name.
 int locale_of_language(TextView name);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "system/handle_win32.h"
+#include "ui/language_dialog_win32.h"
 
 namespace kyt {
 
@@ -15,6 +16,20 @@ void show_message_box(TextView title, TextView text, MessageIcon icon) {
   }
   Text title_text(title), body(text);
   MessageBoxW(nullptr, wide(body), wide(title_text), style);
+}
+
+int user_locale_identifier(bool default_language) {
+  wchar_t text[16] = {};
+  if (!GetLocaleInfoW(LOCALE_USER_DEFAULT, default_language ? LOCALE_IDEFAULTLANGUAGE : LOCALE_ILANGUAGE, text, 16))
+    return 0;
+  return static_cast<int>(wcstol(text, nullptr, 16));  // written as hexadecimal digits, "0407"
+}
+
+int Win32Host::user_locale(bool default_language) { return user_locale_identifier(default_language); }
+
+std::optional<size_t> Win32Host::choose_language(const std::vector<Text>& names, size_t preselected,
+                                                 const LanguageDialogTexts& texts) {
+  return show_language_dialog(names, preselected, texts);
 }
 
 void Win32Host::show_message(TextView title, TextView text, MessageIcon icon) { show_message_box(title, text, icon); }

@@ -26,6 +26,9 @@ class Win32Host : public Host {
     return archives_->extract_out_of_process(archive, password, destination, items, keep_paths, overwrite);
   }
   void set_archives(Win32Archives* archives) { archives_ = archives; }
+  int user_locale(bool default_language) override;
+  std::optional<size_t> choose_language(const std::vector<Text>& names, size_t preselected,
+                                        const LanguageDialogTexts& texts) override;
 
  private:
   Win32FileSystem files_;
@@ -35,5 +38,8 @@ class Win32Host : public Host {
 
 // A message box without owner window.
 void show_message_box(TextView title, TextView text, MessageIcon icon);
+
+// The user's language (or default language) as a locale identifier.
+int user_locale_identifier(bool default_language);
 
 }  // namespace kyt

@@ -10,12 +10,35 @@ finish() {
 wine_run() { $KYT_WINE "$@"; }
 # Windows form of a Linux path.
 winpath() { echo "Z:$1" | tr / '\\'; }
-# build_setup SCRIPT OUTPUT: compiles a script into a setup with our engine.
-# The archive library kyt.lib is copied beside the setup, where the engine
-# loads it from.
+# build_setup SCRIPT OUTPUT [RESOURCES]: compiles a script into a setup with
+# our engine, its resource archive made of the folder RESOURCES. The archive
+# library kyt.lib is copied beside the setup, where the engine loads it from.
 build_setup() {
-  wine_run "$KYT_BUILD" --engine "$(winpath "$KYT_SETUP")" --output "$(winpath "$2")" "$(winpath "$1")" &&
-    cp "$KYT_LIB" "$(dirname "$2")/kyt.lib"
+  local resources=()
+  [ -z "${3:-}" ] || resources=(--resources "$(winpath "$3")")
+  wine_run "$KYT_BUILD" --engine "$(winpath "$KYT_SETUP")" --output "$(winpath "$2")" "${resources[@]}" \
+    "$(winpath "$1")" && cp "$KYT_LIB" "$(dirname "$2")/kyt.lib"
+}
+# Starts Xvfb on a free display for the rest of the test and restarts the
+# prefix's processes on it (Wine's desktop keeps the display it began with).
+start_display() {
+  local display=:$((90 + RANDOM % 100))
+  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  KYT_XVFB=$!
+  trap 'stop_wine; kill $KYT_XVFB 2>/dev/null || true' EXIT
+  export DISPLAY=$display
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  stop_wine
+}
+# wait_window TITLE-REGEX: the id of the first window so named (15 s at most).
+wait_window() {
+  local window=""
+  for _ in $(seq 75); do
+    window=$(xdotool search --name "$1" 2>/dev/null | head -n1 || true)
+    [ -n "$window" ] && break
+    sleep 0.2
+  done
+  echo "$window"
 }
 # exit_code PROGRAM ARGS...: the program's full exit code.
 exit_code() {

@@ -3,15 +3,7 @@
 # show no window at all (a box would block the process until answered).
 . "$(dirname "$0")/lib.sh"
 work=$(fresh_work runtime_box)
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'stop_wine; kill $xvfb 2>/dev/null || true' EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-# Wine's desktop process keeps the display it was started with: restart the
-# prefix's processes so they come up on this one.
-stop_wine
+start_display
 
 cat > "$work/runtime.kys" <<'KYS'
 %guid = {22222222-2222-3333-4444-555555555555}
@@ -36,12 +28,7 @@ code=$(timeout 60 bash -c "$(declare -f exit_code winpath wine_run); KYT_WINE='$
 # Interactive: the box appears with the report; answering it ends the run.
 wine_run "$work/runtime.exe" >/dev/null 2>&1 &
 runner=$!
-window=""
-for _ in $(seq 150); do
-  window=$(xdotool search --name '^Box Test - Quorvane Wizard$' 2>/dev/null | head -n1 || true)
-  [ -n "$window" ] && break
-  sleep 0.2
-done
+window=$(wait_window '^Box Test - Quorvane Wizard$')
 if [ -n "$window" ]; then
   pass "interactive runtime error shows a box titled 'Box Test - Quorvane Wizard'"
   import -window root "$work/runtime-error-box.png" 2>/dev/null || true

@@ -45,6 +45,10 @@ exit_code "$work/startup.exe" /s OUT=u.txt '/TARGETDIR=C:\Other' >/dev/null
   fail "TITLE: '$(field t.txt 4)' '$(field u.txt 4)'"
 [ "$(field u.txt 5)" = "$(winpath "$work")\\" ] && pass "EXEDIR $(field u.txt 5)" || fail "EXEDIR '$(field u.txt 5)'"
 
+# The engine marks itself as a host application (not offered for pinning).
+wine_run reg query 'HKCR\Applications\startup.exe' /v IsHostApp 2>/dev/null | tr -d '\r' | grep -q 'IsHostApp.*REG_SZ' &&
+  pass "HKCR\\Applications\\startup.exe has IsHostApp" || fail "no IsHostApp value for startup.exe"
+
 # Two engines at the same moment get different support folders.
 exit_code "$work/startup.exe" /s OUT=one.txt LOOPS=300000 >/dev/null &
 first=$!

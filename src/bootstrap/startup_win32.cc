@@ -26,6 +26,8 @@ constexpr TextView kNoPayload = u"For internal use only";
 class TraceLog {
  public:
   explicit TraceLog(Text path) : path_(std::move(path)) {}
+  // Later lines go to another file (appended: the run has begun).
+  void set_path(const Text& path) { path_ = path; }
   void line(TextView text) {
     if (path_.empty()) return;
     UniqueFile file(CreateFileW(wide(path_), FILE_APPEND_DATA | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -437,6 +439,7 @@ int run_with_support_folder(const Text& engine_path, const Text& temp_folder, co
   options.temporary_folder = temp_folder;
   options.environment = gather_environment(host.system(), engine_path, temp_folder, support_folder, command_line);
   options.trace = [&trace](TextView line) { trace.line(line); };
+  options.log_path_changed = [&trace](const Text& path) { trace.set_path(path); };
   trace.line(u"  <RunScript>");
   Interpreter interpreter(payload, variables, host, session, std::move(options));
   Interpreter::Outcome outcome = interpreter.run();

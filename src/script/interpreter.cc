@@ -141,6 +141,10 @@ void Interpreter::set_up() {
 }
 
 void Interpreter::refresh_from_variables() {
+  if (Text log_path = variables_.value_of(u"LOGGED"); log_path != log_path_) {
+    log_path_ = log_path;
+    if (options_.log_path_changed) options_.log_path_changed(log_path_);
+  }
   variables_.set_silent(is_true(variables_.value_of(u"SILENT")));
   bool language_active = localization_.reload(variables_, host_);
   if (!caller_translator_) session_.translator = language_active ? &localization_ : nullptr;
@@ -474,6 +478,7 @@ Interpreter::Outcome Interpreter::run() {
   trace(u"    </CompileScript>");
   trace(u"    <BootStrap>");
   caller_translator_ = session_.translator;
+  log_path_ = options_.environment.log_path;
   set_up();
   if (another_instance_) return Outcome::another_instance;
   if (language_cancelled_) {

@@ -75,6 +75,8 @@ struct RunOptions {
   RunEnvironment environment;
   // Receives the run's phase lines for the start-up trace log.
   std::function<void(TextView)> trace;
+  // Told when the script changes LOGGED: the trace goes there from then on.
+  std::function<void(const Text&)> log_path_changed;
   // Where the single-instance marker lives (with a trailing backslash).
   Text temporary_folder;
 };
@@ -170,6 +172,7 @@ class Interpreter {
   size_t walk_steps_ = 0;
   uint64_t last_pump_ = 0;
   Text title_;
+  Text log_path_;
   bool no_logo_ = false;
   int64_t clock_second_ = -1;
   Text last_override_cache_;

@@ -332,6 +332,17 @@ TEST_F(InterpreterTest, RunSetsUpTheStoreAfresh) {
   EXPECT_EQ(session.mode64, u"Win32");
 }
 
+// The trace follows LOGGED: told once per change, never for an unchanged path.
+TEST_F(InterpreterTest, TraceFollowsChangesOfLogged) {
+  RunOptions options;
+  options.environment.log_path = u"c:\\log.txt";
+  std::vector<Text> paths;
+  options.log_path_changed = [&paths](const Text& path) { paths.push_back(path); };
+  ASSERT_EQ(run({set(u"A", u"1"), set(u"LOGGED", u"D:\\other.log"), set(u"B", u"2"), set(u"C", u"3")}, options),
+            Interpreter::Outcome::finished);
+  EXPECT_EQ(paths, std::vector<Text>{u"D:\\other.log"});
+}
+
 TEST_F(InterpreterTest, CommandLineValuesInASilentRun) {
   const std::vector<TestCommand> script = {set(u"TARGETDIR", u"D:\\Y"), set(u"SEEN", u"$TARGETDIR$")};
   RunOptions silent;

@@ -119,7 +119,9 @@ std::optional<Text> Localization::key(TextView key, TextView text) { return tran
 std::optional<Text> Localization::dialog_text(TextView definition_file, TextView control) const {
   for (size_t i = 0; i < keys_.size() && i < sources_.size(); ++i)
     if (equals_ignore_case(sources_[i], definition_file) && equals_ignore_case(keys_[i], control))
-      return i < translations_.size() ? std::optional<Text>(translations_[i]) : std::nullopt;
+      // An empty translation would blank the control: the original stays.
+      return i < translations_.size() && !translations_[i].empty() ? std::optional<Text>(translations_[i])
+                                                                    : std::nullopt;
   return std::nullopt;
 }
 

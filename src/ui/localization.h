@@ -52,7 +52,8 @@ class Localization : public Translator {
   // The language whose tables are loaded ("ZILCH" before the first).
   const Text& loaded_language() const { return loaded_; }
 
-  // The translation of a dialog control's text; empty when none.
+  // The translation of a dialog control's text; empty when there is none
+  // or it is empty.
   std::optional<Text> dialog_text(TextView definition_file, TextView control) const;
 
   std::optional<Text> parameter(TextView identifier, size_t k, TextView text) override;

@@ -58,4 +58,7 @@ wait $first $second
 one=$(field one.txt 2) two=$(field two.txt 2)
 [[ "$one" == *\\kyt[0-9]*\\ && "$two" == *\\kyt[0-9]*\\ && "$one" != "$two" ]] &&
   pass "two engines started together use $one and $two" || fail "support folders '$one' and '$two'"
+linux() { echo "$(wine_prefix)/drive_c/$(echo "${1#C:\\}" | tr '\\' /)"; }
+[ -n "$one" ] && [ ! -e "$(linux "$one")" ] && [ ! -e "$(linux "$two")" ] &&
+  pass "both support folders are gone after the runs" || fail "a support folder was left: $(linux "$one")"
 finish

@@ -393,11 +393,11 @@ def _under(folded_path, folded_root):
     return folded_path == folded_root or folded_path.startswith(folded_root + "\\")
 
 
-def snapshot_registry(prefix, key_specs):
+def snapshot_registry(prefix, key_paths):
     keys, links = read_hives(prefix)
     roots = []
-    for spec in key_specs:
-        for location in key_locations(spec):
+    for key_path in key_paths:
+        for location in key_locations(key_path):
             resolved = resolve_links(location, links)
             if fold(resolved) not in [fold(root) for root in roots]:
                 roots.append(resolved)
@@ -483,8 +483,8 @@ def snapshot_tree(prefix, windows_path, files):
     return spelled
 
 
-def take(prefix, trees, key_specs):
-    roots, registry = snapshot_registry(prefix, key_specs or DEFAULT_KEYS)
+def take(prefix, trees, key_paths):
+    roots, registry = snapshot_registry(prefix, key_paths or DEFAULT_KEYS)
     files = {}
     spelled_trees = [snapshot_tree(prefix, tree, files) for tree in trees]
     return {"format": FORMAT_VERSION, "prefix": os.path.abspath(prefix), "keys": roots,

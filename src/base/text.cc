@@ -238,4 +238,24 @@ std::pair<Text, Text> split_at_bar(TextView text) {
   return {Text(text.substr(0, bar)), Text(text.substr(bar + 1))};
 }
 
+bool wildcard_match(TextView pattern, TextView name) {
+  // Greedy matching with one back-tracking point: the last "*" seen.
+  size_t p = 0, n = 0, star = TextView::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == u'*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() && (pattern[p] == u'?' || to_upper(pattern[p]) == to_upper(name[n]))) {
+      ++p, ++n;
+    } else if (star != TextView::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == u'*') ++p;
+  return p == pattern.size();
+}
+
 }  // namespace kyt

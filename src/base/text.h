@@ -62,6 +62,9 @@ Text folder_of(TextView path);
 Text file_name_of(TextView path);
 Text with_backslash(TextView folder);
 
+// Whether a file name matches a pattern of "*" and "?", ignoring case.
+bool wildcard_match(TextView pattern, TextView name);
+
 // Two-part parameters are split at their first "|"; without "|" the second
 // part is empty.
 std::pair<Text, Text> split_at_bar(TextView text);

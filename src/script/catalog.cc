@@ -16,6 +16,7 @@ const Catalog& Catalog::instance() {
     add_component_commands(c);
     add_environment_commands(c);
     add_archive_commands(c);
+    add_install_commands(c);
     return c;
   }();
   return catalog;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "install/machine.h"
 #include "system/file_system.h"
 #include "system/system_queries.h"
 
@@ -59,6 +60,11 @@ class Host {
                                                 const LanguageDialogTexts& texts) {
     return preselected;
   }
+  // The machine installation actions change.
+  virtual Machine& machine() { throw std::logic_error("this host changes no machine"); }
+  // A question with the buttons Yes, No, Cancel, No to All and Yes to All
+  // (any thread); hosts without windows answer No.
+  virtual int ask_five(TextView title, TextView text) { return 1; }
   virtual SystemQueries& system() { throw std::logic_error("this host answers no system queries"); }
 };
 

@@ -54,6 +54,8 @@ Text Interpreter::window_title() const {
 
 void Interpreter::set_up() {
   session_.mode64 = u"Win32";
+  session_.install = InstallState{};
+  session_.setup_log = options_.trace;
   session_.read_file.reset();
   counter_ = 0;
   clock_second_ = -1;

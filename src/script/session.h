@@ -2,11 +2,13 @@
 // share.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "base/string_list.h"
 #include "install/components.h"
+#include "install/install_state.h"
 #include "ui/messages.h"
 
 namespace kyt {
@@ -29,6 +31,10 @@ struct Session {
   ComponentModel components;
   // Variables whose values are saved with the installation.
   StringList persisted_variables{true};
+  // The native apply engine's queue, pending undo entries and run state.
+  InstallState install;
+  // The setup log (the start-up trace); empty when none is written.
+  std::function<void(TextView)> setup_log;
   // "Win32", "ia64" or "x64": the registry view and file-system redirection
   // used by commands that touch the machine.
   Text mode64 = u"Win32";

@@ -56,6 +56,11 @@ class RecordingHost : public Host {
   void process_messages() override { ++pumps; }
   uint64_t tick_count() override { return now += tick_step; }
   FileSystem& files() override { return file_system; }
+  Machine& machine() override { return memory_machine; }
+  int ask_five(TextView title, TextView text) override {
+    questions.push_back({Text(title), Text(text), MessageIcon::warning});
+    return five_answer;
+  }
   SystemQueries& system() override { return system_queries; }
   int64_t current_second() override { return second; }
   std::pair<Text, Text> date_and_time(int64_t at) override {
@@ -89,6 +94,9 @@ class RecordingHost : public Host {
   int64_t second = 1000;
   int clock_formats = 0;
   MemoryFileSystem file_system;
+  MemoryMachine memory_machine;
+  std::vector<Message> questions;
+  int five_answer = 1;  // 0 yes, 1 no, 2 cancel, 3 no to all, 4 yes to all
   FakeSystemQueries system_queries;
 };
 

@@ -7,7 +7,8 @@ out=$root/build/fuzz
 seconds=${FUZZ_SECONDS:-15}
 mkdir -p "$out"
 sources=$(cd "$root" && ls src/base/*.cc src/script/*.cc src/script/commands/*.cc src/install/*.cc src/bootstrap/payload.cc \
-  src/bootstrap/pe_image.cc src/system/file_system.cc src/media/sevenzip/*.cc | grep -v _test.cc)
+  src/bootstrap/pe_image.cc src/system/file_system.cc src/media/sevenzip/*.cc src/ui/messages.cc src/ui/localization.cc \
+  src/bootstrap/run_environment.cc src/media/archive_commands.cc src/media/archive_wrappers.cc | grep -v _test.cc)
 # The LZMA SDK sources (Debian's lzma-dev) are copied beside the objects, as
 # the CMake build does, so that /usr/include/lzma is never on the path.
 sdk=$out/lzma_sdk
@@ -20,7 +21,9 @@ c_flags=(-O1 -g -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recove
 libraries=(-lgcrypt -lgpg-error -lpthread)
 
 # The library is compiled once, without the fuzzer's main.
-if [ ! -f "$out/libcore.a" ] || [ -n "$(cd "$root" && find $sources -newer "$out/libcore.a" | head -n1)" ]; then
+# It is rebuilt when a source is newer or the list of sources changed.
+if [ ! -f "$out/libcore.a" ] || [ "$sources" != "$(cat "$out/sources.txt" 2>/dev/null)" ] ||
+   [ -n "$(cd "$root" && find $sources -newer "$out/libcore.a" | head -n1)" ]; then
   rm -rf "$out/obj" && mkdir -p "$out/obj"
   for s in $sources; do
     clang++ "${flags[@]/-fsanitize=fuzzer,/-fsanitize=fuzzer-no-link,}" -c "$root/$s" -o "$out/obj/$(echo "$s" | tr / _).o" &
@@ -31,10 +34,11 @@ if [ ! -f "$out/libcore.a" ] || [ -n "$(cd "$root" && find $sources -newer "$out
   done
   wait
   ar rcs "$out/libcore.a" "$out"/obj/*.o
+  echo "$sources" > "$out/sources.txt"
 fi
 
 status=0
-for target in payload expansion expression component_file archive; do
+for target in payload expansion expression component_file archive undo_log; do
   clang++ "${flags[@]}" "$root/tests/fuzz/${target}_fuzzer.cc" "$out/libcore.a" "${libraries[@]}" -o "$out/${target}_fuzzer"
   corpus=$out/corpus-$target
   mkdir -p "$corpus"

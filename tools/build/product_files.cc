@@ -113,26 +113,6 @@ bool match_files(const fs::path& root, TextView pattern_text, bool recurse, std:
 
 }  // namespace
 
-bool wildcard_match(TextView pattern, TextView name) {
-  // Greedy matching with one back-tracking point: the last "*" seen.
-  size_t p = 0, n = 0, star = TextView::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == u'*') {
-      star = p++;
-      resume = n;
-    } else if (p < pattern.size() && (pattern[p] == u'?' || to_upper(pattern[p]) == to_upper(name[n]))) {
-      ++p, ++n;
-    } else if (star != TextView::npos) {
-      p = star + 1;
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == u'*') ++p;
-  return p == pattern.size();
-}
-
 bool add_product_files(const SourceProgram& program, Payload& payload, const std::string& files_root,
                        std::vector<DataFile>& data, std::vector<Diagnostic>& diagnostics) {
   bool ok = true;

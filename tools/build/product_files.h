@@ -27,7 +27,5 @@ struct DataFile {
 bool add_product_files(const SourceProgram& program, Payload& payload, const std::string& files_root,
                        std::vector<DataFile>& data, std::vector<Diagnostic>& diagnostics);
 
-// Whether a file name matches a pattern of "*" and "?", ignoring case.
-bool wildcard_match(TextView pattern, TextView name);
 
 }  // namespace kyt::build

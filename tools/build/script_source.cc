@@ -182,8 +182,6 @@ class Parser {
 
   static size_t named_parameter(TextView command, TextView key) {
     if (command == u"Include Script") return key == u"file" ? 1 : key == u"variable" ? 2 : 0;
-    // Read by the build tool (product files); the engine has no row for it yet.
-    if (command == u"Install Files") return key == u"source" ? 1 : key == u"options" ? 2 : key == u"target" ? 3 : 0;
     const CommandSpec* row = Catalog::instance().find(command);
     if (!row) return 0;
     for (size_t i = 0; i < row->parameters.size(); ++i)

@@ -1,0 +1,254 @@
+// The installation commands: each builds its action record and hands it to
+// the native apply engine, which runs it at once on its worker thread or
+// queues it for "Apply Changes"; and the commands of the family that act
+// at once.
+#include "base/comma_text.h"
+#include "install/native_engine.h"
+#include "script/interpreter.h"
+#include "script/worker.h"
+
+namespace kyt {
+
+namespace {
+
+constexpr TextView kNoHeaders = u"Unable to obtain command headers. Please rebuild your project.";
+constexpr size_t kGeneralFailure = 19;
+
+NativeContext native_context(CommandContext& command, const std::atomic<bool>* stop) {
+  Host& host = command.host();
+  NativeContext context{command.variables(), host, host.machine(), host.files(), command.session().install,
+                        command.payload(), command.session().messages};
+  context.log = command.session().setup_log;
+  context.ask = [&host](TextView title, TextView text) {
+    int answer = host.ask_five(title, text);
+    return answer >= 0 && answer <= 4 ? static_cast<Answer>(answer) : Answer::no;
+  };
+  context.stop = stop;
+  return context;
+}
+
+bool delayed(CommandContext& command) { return command.variables().value_of(u"DELAYUNTIL_APPLYCHANGES") == u"TRUE"; }
+
+bool rollback_enabled(CommandContext& command) {
+  return !equals_ignore_case(command.variables().value_of(u"NATIVE_ROLLBACK"), u"FALSE") &&
+         !command.session().install.committed;
+}
+
+// Runs work on the native worker; false when the run was cancelled.
+// An exception inside gives status -1 and the general failure text.
+bool on_native_worker(CommandContext& command, const std::function<int(NativeEngine&)>& work, int& status) {
+  InstallState& state = command.session().install;
+  return run_worker(command, u"Cancel at Native Install Time", [&](const std::atomic<bool>& stop) {
+    try {
+      NativeEngine engine(native_context(command, &stop));
+      status = work(engine);
+    } catch (const std::exception&) {
+      status = -1;
+      state.last_failure = command.session().messages.line(kGeneralFailure);
+    }
+  });
+}
+
+// Replays the whole undo log backwards; a rollback cannot be cancelled.
+void roll_back(CommandContext& command) {
+  Variables& variables = command.variables();
+  bool cancelled = is_true(variables.value_of(u"ZEKO_IsCancelled"));
+  variables.set_variable(u"ZEKO_IsCancelled", u"FALSE", u"Rollback");
+  int status = 0;
+  auto& log = command.session().setup_log;
+  if (log) log(u"      <NATIVE ROLLBACK>");
+  on_native_worker(command, [](NativeEngine& engine) { return engine.replay(false); }, status);
+  if (log) log(u"      </NATIVE ROLLBACK>");
+  if (cancelled) variables.set_variable(u"ZEKO_IsCancelled", u"TRUE", u"Rollback");
+}
+
+// Queues the action, or runs it at once with rollback when it fails. A
+// failure ends the script run.
+void run_native_action(CommandContext& command, TextView name, const std::vector<Text>& record) {
+  Session& session = command.session();
+  if (delayed(command)) {
+    InstallState& state = session.install;
+    state.queue.insert(state.queue.end(), {Text(name), decimal(static_cast<int64_t>(command.index())),
+                                           to_comma_text(record), session.mode64});
+    static const std::pair<TextView, int64_t> kWeights[] = {
+        {u"Write Registry", 512}, {u"Create Folder", 1024}, {u"Set Environment", 1024},
+        {u"Edit INI File", 10240}, {u"Delete Files", 102400}};
+    for (const auto& [action, weight] : kWeights)
+      if (action == name) state.queued_weight += weight;
+    return;
+  }
+  Text mode64 = session.mode64;
+  int status = 1;
+  bool finished = on_native_worker(command, [&](NativeEngine& engine) {
+    return engine.run_action(name, record, mode64) ? 1 : 0;
+  }, status);
+  if (!finished && is_true(command.variables().value_of(u"ABORTONERROR"))) {
+    if (rollback_enabled(command)) roll_back(command);
+    command.interpreter().end_script();
+  }
+}
+
+void write_registry(CommandContext& command) {
+  auto [root, computer] = split_at_bar(command.expanded(2));
+  if (root == u"4") root = is_true(command.variables().value_of(u"ALLUSERS")) ? u"2" : u"1";
+  Text kind = is_true(command.expanded(6)) ? Text(u"STRING") : is_true(command.expanded(7)) ? Text(u"INTEGER")
+                                                                                         : command.expanded(7);
+  run_native_action(command, u"Write Registry",
+                    {command.raw(1) == u"10" ? u"TRUE" : u"FALSE", computer.empty() ? root : root + u"|" + computer,
+                     command.path(3), command.path(4), command.path(5), kind});
+}
+
+void install_files(CommandContext& command) {
+  const Payload& payload = command.payload();
+  Text header = payload.command_header(command.index());
+  if (header.empty() && !payload.command_headers.empty()) throw ScriptError(Text(kNoHeaders));
+  run_native_action(command, u"Install Files",
+                    {header, command.path(3), command.raw(4), command.raw(5), command.raw(6), command.raw(7),
+                     command.raw(9), command.raw(10), command.raw(11), command.raw(12)});
+}
+
+void create_folder(CommandContext& command) { run_native_action(command, u"Create Folder", {command.path(1)}); }
+
+void delete_files(CommandContext& command) {
+  run_native_action(command, u"Delete Files", {command.path(1), command.expanded(2)});
+}
+
+void edit_ini_file(CommandContext& command) {
+  run_native_action(command, u"Edit INI File",
+                    {with_backslash(command.expanded(1)) + command.expanded(2), command.expanded(4),
+                     command.expanded(5), command.expanded(6), command.expanded(3)});
+}
+
+void set_environment(CommandContext& command) {
+  run_native_action(command, u"Set Environment",
+                    {command.expanded(1), command.expanded(2), command.raw(3), command.raw(4), command.raw(5),
+                     command.raw(6)});
+}
+
+void set_64_bit_mode(CommandContext& command) {
+  static const TextView kModes[] = {u"Win32", u"ia64", u"x64"};
+  for (size_t k = 1; k <= 3; ++k)
+    if (command.raw(k) == u"TRUE") command.session().mode64 = Text(kModes[k - 1]);
+}
+
+void delete_registry(CommandContext& command) {
+  Machine& machine = command.host().machine();
+  RegistryKey key = registry_key(command.expanded(1), command.path(2));
+  machine.enter_mode(command.session().mode64);
+  if (is_true(command.expanded(4))) {
+    // The key with everything below it, deepest first.
+    std::function<void(const RegistryKey&)> remove = [&](const RegistryKey& k) {
+      for (const Text& child : machine.subkeys(k)) remove({k.root, k.computer, k.path + u"\\" + child});
+      for (const Text& value : machine.value_names(k)) machine.delete_value(k, value);
+      machine.delete_key(k);
+    };
+    if (machine.key_exists(key)) remove(key);
+  } else {
+    machine.delete_value(key, command.path(3));
+  }
+  machine.leave_mode();
+}
+
+void is_file_locked(CommandContext& command) {
+  Text file = command.path(1);
+  Machine& machine = command.host().machine();
+  command.store(command.variable(2), bool_text(machine.exists(file) && machine.in_use(file)));
+}
+
+void apply_changes(CommandContext& command) {
+  Variables& variables = command.variables();
+  Session& session = command.session();
+  InstallState& state = session.install;
+  Text result_variable = command.variable(2);
+  if (variables.value_of(u"NATIVE_ENGINE") != u"TRUE") {
+    // Installing through Windows Installer is not part of this engine yet.
+    variables.set_variable(u"LASTERROR", u"Windows Installer mode is not available", command.source());
+    command.store(result_variable, u"ERROR");
+    return;
+  }
+  bool install = is_true(command.expanded(3)), uninstall = is_true(command.expanded(4));
+  if (!install && !uninstall) install = true;
+  static const TextView kRestored[] = {u"NATIVE_ERROR", u"NATIVE_OVERWRITE", u"NATIVE_OVERWRITE_OLDER",
+                                       u"NATIVE_OVERRIDE_PERMISSIONS",
+                                       u"NATIVE_OVERRIDE_NON_RESTORABLE_PERMISSIONS"};
+  std::vector<Text> saved;
+  for (TextView name : kRestored) saved.push_back(variables.value_of(name));
+
+  state.last_failure.clear();
+  int result = 1;
+  if (uninstall) {
+    int status = 0;
+    bool finished = on_native_worker(command, [](NativeEngine& engine) { return engine.replay(true); }, status);
+    result = finished ? status : 0;
+  }
+  if (install && delayed(command) && result == 1) {
+    int status = 0;
+    bool finished = on_native_worker(command, [](NativeEngine& engine) { return engine.run_queue(); }, status);
+    result = finished ? status : 0;
+    if (result != 1 && rollback_enabled(command)) roll_back(command);
+  }
+  Text failure = state.last_failure;
+  if (failure.empty() && result == 0) failure = session.messages[Msg::setup_cancelled];
+  if (result == 1 && state.restart_needed) result = 2;
+  if (!failure.empty()) variables.set_variable(u"LASTERROR", failure, command.source());
+  Text outcome = result == -1 ? u"ERROR" : result == 0 ? u"CANCEL" : result == 1 ? u"COMPLETE" : u"REBOOT";
+  command.store(result_variable, outcome);
+  if (result == 2) variables.set_variable(u"REBOOTCOMPUTER", u"TRUE", command.source());
+  if (result != 1 && result != 2) return;
+
+  NativeEngine engine(native_context(command, nullptr));
+  Text logging = variables.value_of(u"NATIVE_LOGGING");
+  if (uninstall && !logging.empty() && !equals_ignore_case(logging, u"FALSE") && engine.log_base() == logging) {
+    // A foreign log has been replayed: it goes, and the settings it may
+    // have changed come back.
+    UndoLog::remove(command.host().files(), logging);
+    for (size_t i = 0; i < std::size(kRestored); ++i) variables.set_variable(kRestored[i], saved[i], command.source());
+    return;
+  }
+  if (install) {
+    // Committed: the undo entries join the log, the replaced files kept for
+    // a rollback go, and rollback is off for the rest of the run.
+    state.undo.flush(command.host().files(), engine.log_base());
+    for (const auto& [original, kept] : state.kept_files) command.host().machine().delete_file(kept);
+    state.kept_files.clear();
+    Text engine_base = file_name_of(variables.value_of(u"EXEFILE"));
+    if (size_t dot = engine_base.rfind(u'.'); dot != Text::npos) engine_base.resize(dot);
+    Localization::remember_language(command.host().files(),
+                                    with_backslash(variables.value_of(u"ENGINECACHE")) + engine_base + u".lan",
+                                    variables.value_of(u"LANGUAGE"));
+    state.committed = true;
+  }
+  if (uninstall && !is_true(variables.value_of(u"SAVEDATA")) && !is_true(variables.value_of(u"MODIFY"))) {
+    // The product is gone: so is its log.
+    Text base = engine.log_base();
+    UndoLog::remove(command.host().files(), base);
+    Machine& machine = command.host().machine();
+    Text folder = folder_of(base);
+    if (machine.is_folder(folder) && machine.folder_is_empty(folder)) machine.remove_folder(folder);
+  }
+}
+
+}  // namespace
+
+void add_install_commands(Catalog& catalog) {
+  catalog.add({u"Write Registry", write_registry, Builtin::none,
+               {{u"mode"}, {u"root"}, {u"key"}, {u"name"}, {u"data"}, {u"string"}, {u"integer"}}});
+  catalog.add({u"Install Files", install_files, Builtin::none,
+               {{u"source"}, {u"options"}, {u"target"}, {u"read_only"}, {u"hidden"}, {u"system"},
+                {u"stop_on_skip"}, {u"build"}, {u"self_register"}, {u"shared"}, {u"permanent"},
+                {u"only_if_missing"}}});
+  catalog.add({u"Create Folder", create_folder, Builtin::none, {{u"folder"}}});
+  catalog.add({u"Delete Files", delete_files, Builtin::none, {{u"folder"}, {u"pattern"}}});
+  catalog.add({u"Edit INI File", edit_ini_file, Builtin::none,
+               {{u"folder"}, {u"file"}, {u"mode"}, {u"section"}, {u"key"}, {u"value"}}});
+  catalog.add({u"Set Environment", set_environment, Builtin::none,
+               {{u"name"}, {u"value"}, {u"operation"}, {u"position"}, {u"remove_at_uninstall"}, {u"system"}}});
+  catalog.add({u"Set 64 Bit Mode", set_64_bit_mode, Builtin::none, {{u"win32"}, {u"ia64"}, {u"x64"}}});
+  catalog.add({u"Delete Registry", delete_registry, Builtin::none,
+               {{u"root"}, {u"key"}, {u"name"}, {u"whole_key"}}});
+  catalog.add({u"Is File Locked", is_file_locked, Builtin::none, {{u"file"}, {u"variable", kResult}}});
+  catalog.add({u"Apply Changes", apply_changes, Builtin::none,
+               {{u"progress_dialog"}, {u"variable", kResult}, {u"install"}, {u"uninstall"}}});
+}
+
+}  // namespace kyt

@@ -1,0 +1,256 @@
+#include "install/machine.h"
+
+namespace kyt {
+
+namespace {
+
+Text normal(const Text& path) {
+  Text out = to_lower(path);
+  while (out.size() > 3 && out.back() == u'\\') out.pop_back();
+  return out;
+}
+
+Text parent_of(const Text& path) {
+  size_t slash = path.find_last_of(u'\\');
+  return slash == Text::npos ? Text() : path.substr(0, slash);
+}
+
+// A drive root ("c:") always exists.
+bool is_root(const Text& normal_path) { return normal_path.size() <= 3 && normal_path.find(u':') != Text::npos; }
+
+}  // namespace
+
+bool MemoryMachine::fail_now() { return ++changes == fail_change; }
+
+Text MemoryMachine::key_id(const RegistryKey& key) {
+  return decimal(key.root) + u"|" + to_lower(key.computer) + u"|" + to_lower(key.path);
+}
+
+bool MemoryMachine::key_exists(const RegistryKey& key) { return keys.contains(key_id(key)); }
+
+std::optional<RegistryValue> MemoryMachine::read_value(const RegistryKey& key, TextView name) {
+  auto k = keys.find(key_id(key));
+  if (k == keys.end()) return std::nullopt;
+  auto v = k->second.find(to_lower(name));
+  if (v == k->second.end()) return std::nullopt;
+  return v->second.second;
+}
+
+uint32_t MemoryMachine::write_value(const RegistryKey& key, TextView name, const RegistryValue& value) {
+  if (fail_now()) return kErrorAccessDenied;
+  // Every key along the path comes into being.
+  RegistryKey part = key;
+  for (size_t at = 0; at != Text::npos;) {
+    at = key.path.find(u'\\', at + 1);
+    part.path = key.path.substr(0, at);
+    keys[key_id(part)];
+  }
+  keys[key_id(key)][to_lower(name)] = {Text(name), value};
+  return 0;
+}
+
+uint32_t MemoryMachine::delete_value(const RegistryKey& key, TextView name) {
+  auto k = keys.find(key_id(key));
+  if (k == keys.end() || !k->second.contains(to_lower(name))) return kErrorFileNotFound;
+  if (fail_now()) return kErrorAccessDenied;
+  k->second.erase(to_lower(name));
+  return 0;
+}
+
+bool MemoryMachine::key_is_empty(const RegistryKey& key) {
+  Text id = key_id(key);
+  auto k = keys.find(id);
+  if (k == keys.end()) return true;
+  if (!k->second.empty()) return false;
+  auto next = keys.upper_bound(id);
+  return next == keys.end() || !next->first.starts_with(id + u"\\");
+}
+
+uint32_t MemoryMachine::delete_key(const RegistryKey& key) {
+  if (!keys.contains(key_id(key))) return kErrorFileNotFound;
+  if (!key_is_empty(key)) return kErrorAccessDenied;
+  if (fail_now()) return kErrorAccessDenied;
+  keys.erase(key_id(key));
+  return 0;
+}
+
+std::vector<Text> MemoryMachine::subkeys(const RegistryKey& key) {
+  Text prefix = key_id(key) + u"\\";
+  std::vector<Text> names;
+  for (auto it = keys.upper_bound(prefix); it != keys.end() && it->first.starts_with(prefix); ++it)
+    if (it->first.find(u'\\', prefix.size()) == Text::npos) names.push_back(it->first.substr(prefix.size()));
+  return names;
+}
+
+std::vector<Text> MemoryMachine::value_names(const RegistryKey& key) {
+  std::vector<Text> names;
+  if (auto k = keys.find(key_id(key)); k != keys.end())
+    for (const auto& [lower, value] : k->second) names.push_back(value.first);
+  return names;
+}
+
+bool MemoryMachine::exists(const Text& path) {
+  Text p = normal(path);
+  return is_root(p) || files.contains(p) || folders.contains(p);
+}
+
+bool MemoryMachine::is_folder(const Text& path) {
+  Text p = normal(path);
+  return is_root(p) || folders.contains(p);
+}
+
+std::optional<FileFacts> MemoryMachine::facts(const Text& path) {
+  auto f = files.find(normal(path));
+  if (f == files.end()) return std::nullopt;
+  return FileFacts{f->second.bytes.size(), f->second.time, f->second.version, f->second.attributes};
+}
+
+uint32_t MemoryMachine::create_folder(const Text& path) {
+  Text p = normal(path);
+  if (exists(p)) return kErrorAlreadyExists;
+  if (!is_folder(parent_of(p))) return kErrorPathNotFound;
+  if (fail_now()) return kErrorAccessDenied;
+  folders.insert(p);
+  spelling[p] = path;
+  return 0;
+}
+
+uint32_t MemoryMachine::remove_folder(const Text& path) {
+  Text p = normal(path);
+  if (!folders.contains(p)) return kErrorFileNotFound;
+  if (!folder_is_empty(p)) return kErrorDirNotEmpty;
+  if (fail_now()) return kErrorAccessDenied;
+  folders.erase(p);
+  return 0;
+}
+
+bool MemoryMachine::folder_is_empty(const Text& path) {
+  Text prefix = normal(path) + u"\\";
+  for (const auto& [name, file] : files)
+    if (name.starts_with(prefix)) return false;
+  for (const Text& folder : folders)
+    if (folder.starts_with(prefix)) return false;
+  return true;
+}
+
+uint32_t MemoryMachine::copy_file(const Text& source, const Text& target,
+                                  const std::function<bool(uint64_t)>& progress) {
+  auto s = files.find(normal(source));
+  if (s == files.end()) return kErrorFileNotFound;
+  if (!is_folder(parent_of(normal(target)))) return kErrorPathNotFound;
+  if (locked.contains(normal(target))) return kErrorSharingViolation;
+  if (fail_now()) return kErrorAccessDenied;
+  uint64_t size = s->second.bytes.size();
+  if (progress && !progress(size)) return kErrorRequestAborted;
+  File copy = s->second;
+  copy.attributes = kAttributeNormal;
+  files[normal(target)] = copy;
+  spelling[normal(target)] = target;
+  return 0;
+}
+
+uint32_t MemoryMachine::hard_link(const Text& source, const Text& target) {
+  if (exists(target)) return kErrorAlreadyExists;
+  uint32_t code = copy_file(source, target, nullptr);
+  if (code == 0) files[normal(target)].links = 2;
+  return code;
+}
+
+bool MemoryMachine::same_drive(const Text& a, const Text& b) {
+  return !a.empty() && !b.empty() && to_lower(a.substr(0, 2)) == to_lower(b.substr(0, 2));
+}
+
+uint32_t MemoryMachine::delete_file(const Text& path) {
+  Text p = normal(path);
+  if (!files.contains(p)) return kErrorFileNotFound;
+  if (locked.contains(p)) return kErrorSharingViolation;
+  if (files[p].attributes & kAttributeReadOnly) return kErrorAccessDenied;
+  if (fail_now()) return kErrorAccessDenied;
+  files.erase(p);
+  ini.erase(p);
+  return 0;
+}
+
+uint32_t MemoryMachine::set_attributes(const Text& path, uint32_t attributes) {
+  auto f = files.find(normal(path));
+  if (f == files.end()) return kErrorFileNotFound;
+  f->second.attributes = attributes;
+  return 0;
+}
+
+uint32_t MemoryMachine::move_file(const Text& from, const Text& to) {
+  Text f = normal(from), t = normal(to);
+  if (!files.contains(f)) return kErrorFileNotFound;
+  if (exists(t)) return kErrorAlreadyExists;
+  if (locked.contains(f)) return kErrorSharingViolation;
+  if (fail_now()) return kErrorAccessDenied;
+  files[t] = files[f];
+  files.erase(f);
+  spelling[t] = to;
+  return 0;
+}
+
+bool MemoryMachine::in_use(const Text& path) { return locked.contains(normal(path)); }
+
+uint32_t MemoryMachine::at_restart(const Text& source, const Text& target) {
+  restart_moves.emplace_back(source, target);
+  return 0;
+}
+
+std::vector<Text> MemoryMachine::list_files(const Text& folder, TextView pattern) {
+  Text prefix = normal(folder) + u"\\";
+  std::vector<Text> names;
+  for (const auto& [name, file] : files) {
+    if (!name.starts_with(prefix) || name.find(u'\\', prefix.size()) != Text::npos) continue;
+    Text spelled = spelling.contains(name) ? spelling[name] : name;
+    Text leaf = spelled.substr(spelled.find_last_of(u'\\') + 1);
+    if (wildcard_match(pattern, leaf)) names.push_back(leaf);
+  }
+  return names;
+}
+
+std::optional<Text> MemoryMachine::ini_read(const Text& file, TextView section, TextView key) {
+  auto f = ini.find(normal(file));
+  if (f == ini.end()) return std::nullopt;
+  auto s = f->second.find(to_lower(section));
+  if (s == f->second.end()) return std::nullopt;
+  auto k = s->second.find(to_lower(key));
+  if (k == s->second.end()) return std::nullopt;
+  return k->second;
+}
+
+uint32_t MemoryMachine::ini_write(const Text& file, TextView section, TextView key, TextView value) {
+  if (fail_now()) return kErrorAccessDenied;
+  ini[normal(file)][to_lower(section)][to_lower(key)] = Text(value);
+  if (!files.contains(normal(file))) files[normal(file)] = File{};
+  return 0;
+}
+
+uint32_t MemoryMachine::ini_delete(const Text& file, TextView section, TextView key) {
+  if (fail_now()) return kErrorAccessDenied;
+  auto f = ini.find(normal(file));
+  if (f != ini.end()) {
+    auto s = f->second.find(to_lower(section));
+    if (s != f->second.end()) {
+      s->second.erase(to_lower(key));
+      if (s->second.empty()) f->second.erase(s);
+      if (f->second.empty()) ini.erase(f);
+    }
+  }
+  return 0;
+}
+
+void MemoryMachine::put_file(const Text& path, std::string bytes, int64_t time,
+                             std::optional<std::array<uint16_t, 4>> version) {
+  Text p = normal(path);
+  for (Text parent = parent_of(p); !parent.empty() && !is_root(parent); parent = parent_of(parent))
+    folders.insert(parent);
+  files[p] = File{std::move(bytes), time, version};
+  spelling[p] = path;
+}
+
+void MemoryMachine::put_folder(const Text& path) {
+  for (Text p = normal(path); !p.empty() && !is_root(p); p = parent_of(p)) folders.insert(p);
+}
+
+}  // namespace kyt

@@ -1,0 +1,185 @@
+// The machine the apply engine changes: registry, files, INI files and the
+// environment broadcast, behind one narrow interface. The engine uses the
+// Windows implementation; the portable tests use MemoryMachine, which can
+// fail the k-th change.
+//
+// Every call returns 0 on success or a Windows system error code, so that
+// failures reach the error processor with their system error text.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "base/text.h"
+
+namespace kyt {
+
+// Windows system error codes the engine tells apart.
+enum : uint32_t {
+  kErrorFileNotFound = 2,
+  kErrorPathNotFound = 3,
+  kErrorAccessDenied = 5,
+  kErrorSharingViolation = 32,
+  kErrorAlreadyExists = 183,
+  kErrorDirNotEmpty = 145,
+  kErrorInvalidData = 13,
+  kErrorRequestAborted = 1235,
+  kErrorInvalidDataType = 1700,  // reported for an INTEGER value that is no number
+};
+
+// Registry value kinds as Windows numbers them.
+enum : uint32_t { kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7 };
+
+// Root digits of the script: 0 classes root, 1 current user, 2 local
+// machine, 3 users, 4 current config.
+struct RegistryKey {
+  int root = 2;
+  Text computer;  // remote registry for roots 2 and 3, empty for this machine
+  Text path;      // without leading or trailing backslash
+};
+
+struct RegistryValue {
+  uint32_t type = kRegSz;
+  Text text;                  // REG_SZ, REG_EXPAND_SZ
+  std::vector<Text> strings;  // REG_MULTI_SZ
+  uint32_t number = 0;        // REG_DWORD
+  std::string bytes;          // REG_BINARY
+  bool operator==(const RegistryValue&) const = default;
+};
+
+struct FileFacts {
+  uint64_t size = 0;
+  int64_t time = 0;  // last write, 100 ns units
+  std::optional<std::array<uint16_t, 4>> version;
+  uint32_t attributes = 0;
+};
+
+enum : uint32_t { kAttributeReadOnly = 1, kAttributeHidden = 2, kAttributeSystem = 4, kAttributeNormal = 128 };
+
+class Machine {
+ public:
+  virtual ~Machine() = default;
+
+  // The registry view and file-system redirection of an action's 64-bit
+  // mode word, until leave_mode.
+  virtual void enter_mode(TextView mode64) {}
+  virtual void leave_mode() {}
+
+  virtual bool key_exists(const RegistryKey& key) = 0;
+  virtual std::optional<RegistryValue> read_value(const RegistryKey& key, TextView name) = 0;
+  // Creates missing keys along the path.
+  virtual uint32_t write_value(const RegistryKey& key, TextView name, const RegistryValue& value) = 0;
+  virtual uint32_t delete_value(const RegistryKey& key, TextView name) = 0;
+  // No sub-keys, no named values and no default value.
+  virtual bool key_is_empty(const RegistryKey& key) = 0;
+  // Deletes one key (not its sub-keys).
+  virtual uint32_t delete_key(const RegistryKey& key) = 0;
+  virtual std::vector<Text> subkeys(const RegistryKey& key) = 0;
+  virtual std::vector<Text> value_names(const RegistryKey& key) = 0;
+
+  virtual bool exists(const Text& path) = 0;
+  virtual bool is_folder(const Text& path) = 0;
+  virtual std::optional<FileFacts> facts(const Text& path) = 0;
+  // Creates one folder whose parent exists.
+  virtual uint32_t create_folder(const Text& path) = 0;
+  virtual uint32_t remove_folder(const Text& path) = 0;
+  virtual bool folder_is_empty(const Text& path) = 0;
+  // Copies a file, reporting the bytes copied so far; the copy stops with
+  // kErrorRequestAborted when `progress` returns false.
+  virtual uint32_t copy_file(const Text& source, const Text& target,
+                             const std::function<bool(uint64_t)>& progress) = 0;
+  virtual uint32_t hard_link(const Text& source, const Text& target) = 0;
+  virtual bool same_drive(const Text& a, const Text& b) = 0;
+  virtual uint32_t delete_file(const Text& path) = 0;
+  virtual uint32_t set_attributes(const Text& path, uint32_t attributes) = 0;
+  virtual uint32_t move_file(const Text& from, const Text& to) = 0;
+  // Cannot be opened for exclusive reading and writing.
+  virtual bool in_use(const Text& path) = 0;
+  // Replaces `target` by `source` (or deletes `target` when `source` is
+  // empty) at the next restart.
+  virtual uint32_t at_restart(const Text& source, const Text& target) = 0;
+  // Names of the files (not folders) in `folder` matching a "*"/"?" pattern.
+  virtual std::vector<Text> list_files(const Text& folder, TextView pattern) = 0;
+
+  virtual std::optional<Text> ini_read(const Text& file, TextView section, TextView key) = 0;
+  virtual uint32_t ini_write(const Text& file, TextView section, TextView key, TextView value) = 0;
+  virtual uint32_t ini_delete(const Text& file, TextView section, TextView key) = 0;
+
+  // Tells running programs that environment values changed.
+  virtual void environment_changed() {}
+  // The system's text for an error code.
+  virtual Text error_text(uint32_t code) = 0;
+};
+
+// A machine in memory: keys and files keyed without regard to case. Changes
+// count from 1; with `fail_change` = k the k-th change fails with
+// kErrorAccessDenied.
+class MemoryMachine : public Machine {
+ public:
+  bool key_exists(const RegistryKey& key) override;
+  std::optional<RegistryValue> read_value(const RegistryKey& key, TextView name) override;
+  uint32_t write_value(const RegistryKey& key, TextView name, const RegistryValue& value) override;
+  uint32_t delete_value(const RegistryKey& key, TextView name) override;
+  bool key_is_empty(const RegistryKey& key) override;
+  uint32_t delete_key(const RegistryKey& key) override;
+  std::vector<Text> subkeys(const RegistryKey& key) override;
+  std::vector<Text> value_names(const RegistryKey& key) override;
+  bool exists(const Text& path) override;
+  bool is_folder(const Text& path) override;
+  std::optional<FileFacts> facts(const Text& path) override;
+  uint32_t create_folder(const Text& path) override;
+  uint32_t remove_folder(const Text& path) override;
+  bool folder_is_empty(const Text& path) override;
+  uint32_t copy_file(const Text& source, const Text& target, const std::function<bool(uint64_t)>& progress) override;
+  uint32_t hard_link(const Text& source, const Text& target) override;
+  bool same_drive(const Text& a, const Text& b) override;
+  uint32_t delete_file(const Text& path) override;
+  uint32_t set_attributes(const Text& path, uint32_t attributes) override;
+  uint32_t move_file(const Text& from, const Text& to) override;
+  bool in_use(const Text& path) override;
+  uint32_t at_restart(const Text& source, const Text& target) override;
+  std::vector<Text> list_files(const Text& folder, TextView pattern) override;
+  std::optional<Text> ini_read(const Text& file, TextView section, TextView key) override;
+  uint32_t ini_write(const Text& file, TextView section, TextView key, TextView value) override;
+  uint32_t ini_delete(const Text& file, TextView section, TextView key) override;
+  void environment_changed() override { ++environment_broadcasts; }
+  Text error_text(uint32_t code) override { return u"System error " + decimal(code) + u"."; }
+  void enter_mode(TextView mode64) override { modes.emplace_back(mode64); }
+
+  // Test set-up, bypassing fault injection.
+  void put_file(const Text& path, std::string bytes, int64_t time = 0,
+                std::optional<std::array<uint16_t, 4>> version = std::nullopt);
+  void put_folder(const Text& path);
+
+  struct File {
+    std::string bytes;
+    int64_t time = 0;
+    std::optional<std::array<uint16_t, 4>> version;
+    uint32_t attributes = kAttributeNormal;
+    int links = 1;  // hard links share nothing here; the count is only observed
+  };
+  // Keys: "root|computer|lower-case path"; values by lower-case name.
+  std::map<Text, std::map<Text, std::pair<Text, RegistryValue>>> keys;
+  std::map<Text, File> files;       // lower-case path
+  std::set<Text> folders;           // lower-case path without trailing backslash
+  std::map<Text, Text> spelling;    // lower-case path -> as written
+  std::set<Text> locked;            // lower-case paths of files in use
+  std::vector<std::pair<Text, Text>> restart_moves;
+  // INI files: lower-case file -> section -> key -> value (names lower-case).
+  std::map<Text, std::map<Text, std::map<Text, Text>>> ini;
+  std::vector<Text> modes;
+  int environment_broadcasts = 0;
+  int changes = 0;
+  int fail_change = 0;
+
+ private:
+  bool fail_now();
+  static Text key_id(const RegistryKey& key);
+};
+
+}  // namespace kyt

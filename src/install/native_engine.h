@@ -1,0 +1,122 @@
+// The native apply engine: executes action records against the machine,
+// records an undo entry before every change, asks the overwrite and error
+// questions, reports weighted progress, and replays the undo log for
+// uninstall and rollback. It runs on the worker thread; everything it
+// shares with the main thread goes through the variable store.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <vector>
+
+#include "bootstrap/payload.h"
+#include "install/machine.h"
+#include "install/install_state.h"
+#include "script/host.h"
+#include "script/variables.h"
+#include "ui/messages.h"
+
+namespace kyt {
+
+// The answers of the five-button questions (overwrite and error).
+enum class Answer { yes, no, cancel, no_to_all, yes_to_all };
+
+// What the engine needs from around it.
+struct NativeContext {
+  Variables& variables;
+  Host& host;
+  Machine& machine;
+  FileSystem& log_files;  // where the undo log files live
+  InstallState& state;
+  const Payload& payload;
+  const MessageTable& messages;
+  // The setup log (the start-up trace); may be empty.
+  std::function<void(TextView)> log;
+  // The five-button questions; without them a question is answered "no".
+  std::function<Answer(TextView title, TextView text)> ask;
+  // Set when the worker is asked to stop.
+  const std::atomic<bool>* stop = nullptr;
+};
+
+class NativeEngine {
+ public:
+  explicit NativeEngine(NativeContext context) : c_(std::move(context)) {}
+
+  // One action, logged as a "NATIVE INSTALL" block. False when it failed:
+  // cancelled, or aborted through the error processor.
+  bool run_action(TextView command, const std::vector<Text>& record, TextView mode64);
+  // The queued actions in order; status 1, or 0 at the first failure.
+  int run_queue();
+  // Replays the undo log from the last entry to the first: 1 when every
+  // entry was processed, 0 when stopped. A rollback is never stopped by
+  // cancellation and gives back the files the run replaced.
+  int replay(bool uninstall);
+
+  // The undo log's base path: NATIVE_LOGGING when it names a complete log,
+  // else the engine cache folder + the project GUID.
+  Text log_base() const;
+  bool logging_off() const;
+
+  // Decisions, exposed for their tables of cases.
+  struct OverwriteDecision {
+    bool overwrite = false;
+    bool cancelled = false;
+  };
+  OverwriteDecision overwrite_processor(const Text& source, const Text& destination);
+  struct ErrorDecision {
+    bool retry = false;
+    bool abort = false;
+  };
+  ErrorDecision error_processor(TextView message, uint32_t code);
+  // Adds the weight to NATIVE_PROGRESS and reports it; false when the
+  // worker was asked to stop.
+  bool progress_step(TextView text, int64_t weight);
+
+ private:
+  bool execute(TextView command, const std::vector<Text>& record, TextView mode64);
+  // Performs one change, asking the error processor on failure; true when
+  // it finally succeeded, false when given up (ignored or aborted, see
+  // aborted_).
+  bool attempt(const std::function<uint32_t()>& change, TextView object);
+  bool write_registry(const std::vector<Text>& record);
+  bool create_folder(const Text& folder, bool record_undo);
+  bool install_files(const std::vector<Text>& record);
+  bool install_one_file(const Text& source, const Text& destination, const std::vector<Text>& record, bool& skip_rest);
+  bool delete_files(const std::vector<Text>& record);
+  bool edit_ini_file(const std::vector<Text>& record);
+  bool set_environment(const std::vector<Text>& record);
+  bool keep_aside(const Text& destination);
+  bool ensure_log_folder();
+  std::vector<Text> missing_folders(const Text& folder);
+  Answer settle(Answer answer, TextView setting_name, TextView all_yes, TextView all_no, TextView source);
+  void share(const Text& destination, bool existed, bool permanent);
+  Text log_folder() const;
+  Text free_name(const Text& stem);
+
+  bool undo(const UndoEntry& entry, bool uninstall);
+  bool undo_registry(const std::vector<Text>& fields);
+  bool undo_file(const Text& path);
+  bool undo_share(const Text& path);
+  bool undo_folders(const std::vector<Text>& folders);
+  bool undo_ini(const std::vector<Text>& fields);
+  bool undo_environment(const std::vector<Text>& fields);
+
+  void log(TextView line) {
+    if (c_.log) c_.log(line);
+  }
+  bool stop_requested() const { return c_.stop && c_.stop->load(); }
+  Text setting(TextView name) const { return c_.variables.value_of(name); }
+  void note_undo(TextView action, const std::vector<Text>& fields);
+
+  NativeContext c_;
+  Text mode64_ = u"Win32";
+  bool aborted_ = false;
+  bool rolling_back_ = false;
+  int64_t progress_max_ = 0;
+};
+
+// The registry key of a record's root field ("2", "2|SERVER"): the
+// computer counts for roots 2 and 3 only and gets its "\\" prefix.
+RegistryKey registry_key(TextView root_field, TextView path);
+
+}  // namespace kyt

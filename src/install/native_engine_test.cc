@@ -1,0 +1,410 @@
+#include "install/native_engine.h"
+
+#include <gtest/gtest.h>
+
+#include "base/comma_text.h"
+#include "script/interpreter.h"
+#include "script/test_host.h"
+#include "script/test_script.h"
+
+namespace kyt {
+namespace {
+
+using testing_support::make_payload;
+using testing_support::RecordingHost;
+using testing_support::TestCommand;
+
+constexpr TextView kData = u"D:\\Media\\data\\";
+constexpr TextView kApp = u"C:\\Program Files\\Demo";
+constexpr TextView kCache = u"C:\\Users\\me\\AppData\\Local\\{CACHE}\\";
+
+TestCommand set(TextView name, TextView value) { return {u"Set Variable", {Text(name), Text(value)}}; }
+TestCommand registry(TextView root, TextView key, TextView name, TextView data, TextView kind,
+                     TextView mode = u"0") {
+  bool string = kind == u"STRING", integer = kind == u"INTEGER";
+  return {u"Write Registry", {Text(mode), Text(root), Text(key), Text(name), Text(data), string ? u"TRUE" : u"FALSE",
+                              integer ? u"TRUE" : string ? u"FALSE" : Text(kind)}};
+}
+TestCommand install_files(TextView target, TextView flags = u"") {
+  // Flags: r(ead-only) h(idden) s(hared) p(ermanent) m(issing only) k (stop on skip)
+  auto flag = [&](char16_t c) { return Text(flags.find(c) != TextView::npos ? u"TRUE" : u"FALSE"); };
+  return {u"Install Files", {u"*", u"", Text(target), flag(u'r'), flag(u'h'), u"FALSE", flag(u'k'), u"", u"FALSE",
+                             flag(u's'), flag(u'p'), flag(u'm')}};
+}
+TestCommand apply(bool install, bool uninstall) {
+  return {u"Apply Changes", {u"", u"RESULT", install ? u"TRUE" : u"FALSE", uninstall ? u"TRUE" : u"FALSE"}};
+}
+
+// A product: registry values, a folder, two files (one in a sub-folder),
+// INI entries and an environment value, installed into a machine that
+// already holds some of its surroundings.
+class NativeEngineTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    host.memory_machine = MemoryMachine{};
+    machine().put_folder(u"C:\\Users\\me\\AppData\\Local");
+    machine().put_file(Text(kData) + u"G1\\a.txt", "alpha", 200);
+    machine().put_file(Text(kData) + u"G1\\b.txt", "beta", 200);
+    machine().put_folder(u"C:\\Program Files");
+    machine().write_value({2, {}, u"SOFTWARE"}, u"", {kRegSz, u"existing"});
+    machine().write_value({1, {}, u"Environment"}, u"PATH", {kRegExpandSz, u"C:\\bin"});
+    machine().changes = 0;
+  }
+  MemoryMachine& machine() { return host.memory_machine; }
+
+  std::vector<TestCommand> product() {
+    return {set(u"NATIVE_ENGINE", u"TRUE"),
+            registry(u"2", u"SOFTWARE\\Demo\\Settings", u"Name", u"Value", u"STRING"),
+            registry(u"4", u"SOFTWARE\\Demo", u"Count", u"42", u"INTEGER"),
+            registry(u"2", u"SOFTWARE\\Demo\\List", u"Items", u"one", u"APPEND"),
+            {u"Create Folder", {Text(kApp) + u"\\Logs\\Old"}},
+            install_files(kApp),
+            {u"Edit INI File", {Text(kApp), u"demo.ini", u"0", u"Main", u"Key", u"v1"}},
+            {u"Edit INI File", {u"C:\\Windows", u"win.ini", u"3", u"Plugins", u"List", u"x"}},
+            {u"Set Environment", {u"PATH", u";C:\\Demo", u"0", u"1", u"TRUE", u"FALSE"}}};
+  }
+
+  Interpreter::Outcome run(std::vector<TestCommand> commands, bool silent = true) {
+    payload = make_payload(commands);
+    payload.cache_folder_guid = u"{CACHE}";
+    for (size_t i = 0; i < commands.size(); ++i)
+      if (commands[i].name == u"Install Files") {
+        payload.command_headers.add(u"G1");
+        payload.command_headers.add(decimal(static_cast<int64_t>(i)));
+      }
+    for (TextView line : {u"G1", u"NEWHEADER", u"G1\\a.txt", u"", u"G1\\b.txt", u"docs"})
+      payload.header_file_table.add(Text(line));
+    RunOptions options;
+    options.silent = silent;
+    options.environment.engine_path = u"D:\\Media\\setup.exe";
+    options.environment.data_folder = Text(kData);
+    options.environment.local_app_data = u"C:\\Users\\me\\AppData\\Local\\";
+    options.trace = [this](TextView line) { log.emplace_back(line); };
+    Interpreter interpreter(payload, variables, host, session, std::move(options));
+    auto outcome = interpreter.run();
+    error = interpreter.last_error_report();
+    return outcome;
+  }
+  Text value(TextView name) const { return variables.value_of(name); }
+  Text file(TextView path) {
+    auto f = machine().files.find(to_lower(Text(path)));
+    return f == machine().files.end() ? Text(u"<none>") : from_utf8(f->second.bytes);
+  }
+  // What the machine holds, apart from the engine's own counters.
+  struct State {
+    decltype(MemoryMachine::keys) keys;
+    decltype(MemoryMachine::files) files;
+    decltype(MemoryMachine::folders) folders;
+    decltype(MemoryMachine::ini) ini;
+  };
+  State state() { return {machine().keys, machine().files, machine().folders, machine().ini}; }
+  void expect_same(const State& before, const std::string& context) {
+    State now = state();
+    EXPECT_EQ(now.keys, before.keys) << context;
+    EXPECT_EQ(now.folders, before.folders) << context;
+    EXPECT_EQ(now.ini, before.ini) << context;
+    EXPECT_EQ(now.files.size(), before.files.size()) << context;
+    for (const auto& [path, f] : before.files) {
+      auto it = now.files.find(path);
+      EXPECT_TRUE(it != now.files.end() && it->second.bytes == f.bytes) << context << ": " << to_utf8(path);
+    }
+  }
+
+  RecordingHost host;
+  Variables variables;
+  Session session;
+  Payload payload;
+  Text error;
+  std::vector<Text> log;
+};
+
+TEST_F(NativeEngineTest, InstallThenUninstallLeavesTheMachineAsItWas) {
+  State before = state();
+  auto script = product();
+  script.push_back(apply(true, false));
+  ASSERT_EQ(run(script), Interpreter::Outcome::finished) << to_utf8(error);
+  EXPECT_EQ(value(u"RESULT"), u"COMPLETE");
+  EXPECT_EQ(file(Text(kApp) + u"\\a.txt"), u"alpha");
+  EXPECT_EQ(file(Text(kApp) + u"\\docs\\b.txt"), u"beta");
+  EXPECT_EQ(machine().read_value({2, {}, u"SOFTWARE\\Demo\\Settings"}, u"name")->text, u"Value");
+  EXPECT_EQ(machine().read_value({1, {}, u"SOFTWARE\\Demo"}, u"Count")->number, 42u);  // root 4, not all users
+  EXPECT_EQ(machine().read_value({1, {}, u"Environment"}, u"PATH")->text, u"C:\\bin;C:\\Demo");
+  EXPECT_EQ(machine().read_value({1, {}, u"Environment"}, u"PATH")->type, kRegExpandSz);
+  EXPECT_EQ(machine().ini_read(Text(kApp) + u"\\demo.ini", u"Main", u"Key"), u"v1");
+  EXPECT_TRUE(machine().is_folder(Text(kApp) + u"\\Logs\\Old"));
+  // The undo log is written in the engine cache, one line per change.
+  auto entries = UndoLog::load(host.file_system, Text(kCache) + payload.project_guid);
+  ASSERT_FALSE(entries.empty());
+  EXPECT_EQ(entries.front().element, u"Delete Registry");
+  EXPECT_EQ(entries.front().data, to_comma_text({u"2", u"SOFTWARE\\Demo\\Settings", u"Name",
+                                                 u"SOFTWARE\\Demo\\Settings", u"SOFTWARE\\Demo"}));
+  EXPECT_EQ(entries.front().weight, 512 + 2 * 512);
+  EXPECT_EQ(entries.front().bitness, u"Win32");
+
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"MODIFY", u"FALSE"), apply(false, true)}),
+            Interpreter::Outcome::finished)
+      << to_utf8(error);
+  EXPECT_EQ(value(u"RESULT"), u"COMPLETE");
+  expect_same(before, "after uninstall");
+  EXPECT_FALSE(UndoLog::ensure(host.file_system, Text(kCache) + payload.project_guid, false));
+}
+
+TEST_F(NativeEngineTest, DelayedInstallationTouchesNothingBeforeApplyChanges) {
+  State before = state();
+  auto script = product();
+  script.insert(script.begin(), set(u"DELAYUNTIL_APPLYCHANGES", u"TRUE"));
+  ASSERT_EQ(run(script), Interpreter::Outcome::finished);
+  expect_same(before, "queued only");
+  EXPECT_EQ(session.install.queue.size(), 8u * 4);
+  EXPECT_EQ(session.install.queued_weight, 3 * 512 + 1024 + 2 * 10240 + 1024);
+  script.push_back(apply(true, false));
+  ASSERT_EQ(run(script), Interpreter::Outcome::finished);
+  EXPECT_EQ(value(u"RESULT"), u"COMPLETE");
+  EXPECT_EQ(file(Text(kApp) + u"\\docs\\b.txt"), u"beta");
+  EXPECT_TRUE(std::find(log.begin(), log.end(), u"      <NATIVE DELAYEDINSTALL>") != log.end());
+}
+
+// A failure at every change in turn, answered with abort: the rollback
+// leaves the machine as it was each time, including a file the run had
+// overwritten.
+TEST_F(NativeEngineTest, RollbackAtEveryChangeRestoresTheMachine) {
+  machine().put_file(Text(kApp) + u"\\a.txt", "old alpha", 100);
+  State before = state();
+  int failures = 0;
+  for (int k = 1; k < 60; ++k) {
+    SetUp();
+    machine().put_file(Text(kApp) + u"\\a.txt", "old alpha", 100);
+    host.file_system.files.clear();
+    machine().fail_change = k;
+    auto script = product();
+    script.insert(script.begin(), set(u"NATIVE_ERROR", u"ABORT"));
+    script.insert(script.begin(), set(u"NATIVE_OVERWRITE", u"ALWAYS"));
+    script.push_back(set(u"REACHED_END", u"TRUE"));
+    run(script);
+    if (machine().changes < k) break;  // the whole installation ran without reaching change k
+    // A copy that fails is tried once more without progress; when that
+    // succeeds the installation goes on.
+    if (variables.is_defined(u"REACHED_END")) continue;
+    ++failures;
+    expect_same(before, "failure at change " + std::to_string(k));
+  }
+  EXPECT_GT(failures, 10);
+}
+
+TEST_F(NativeEngineTest, RegistryKinds) {
+  machine().write_value({2, {}, u"SOFTWARE\\M"}, u"Multi", {kRegMultiSz, {}, {u"a", u"b", u""}});
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"NATIVE_ERROR", u"IGNORE"),
+                 registry(u"2", u"SOFTWARE\\M", u"Multi", u"c", u"APPEND"),
+                 registry(u"2", u"SOFTWARE\\M", u"Front", u"c", u"PREPEND"),
+                 registry(u"2", u"SOFTWARE\\M", u"Bin", u"0aFF10", u"BINARY"),
+                 registry(u"2", u"SOFTWARE\\M", u"Exp", u"%TEMP%\\\\x", u"EXPANDSTRING"),
+                 registry(u"2", u"SOFTWARE\\M", u"Bad", u"12a", u"INTEGER"),
+                 registry(u"2", u"SOFTWARE\\M", u"Neg", u"-1", u"INTEGER")}),
+            Interpreter::Outcome::finished);
+  RegistryKey key{2, {}, u"SOFTWARE\\M"};
+  EXPECT_EQ(machine().read_value(key, u"Multi")->strings, (std::vector<Text>{u"a", u"b", u"c"}));
+  EXPECT_EQ(machine().read_value(key, u"Front")->strings, std::vector<Text>{u"c"});
+  EXPECT_EQ(machine().read_value(key, u"Bin")->bytes, std::string("\x0a\xff\x10", 3));
+  EXPECT_EQ(machine().read_value(key, u"Exp")->text, u"%TEMP%\\x");  // doubled backslashes collapse
+  EXPECT_EQ(machine().read_value(key, u"Exp")->type, kRegExpandSz);
+  EXPECT_FALSE(machine().read_value(key, u"Bad"));
+  EXPECT_EQ(machine().read_value(key, u"Neg")->number, 0xFFFFFFFFu);
+  // The failed value went through the error processor with error 1700 and
+  // left no undo entry.
+  EXPECT_TRUE(std::find(log.begin(), log.end(), u"          < System error 1700.\r\rHKEY_LOCAL_MACHINE\\SOFTWARE\\M\\Bad >") !=
+              log.end());
+  size_t registry_entries = 0;
+  for (const auto& entry : session.install.undo.pending()) registry_entries += entry.element == u"Delete Registry";
+  EXPECT_EQ(registry_entries, 5u);
+}
+
+TEST_F(NativeEngineTest, OverwriteRules) {
+  struct Case {
+    const char* name;
+    Text mode, older;
+    std::optional<std::array<uint16_t, 4>> source_version, target_version;
+    int64_t source_time, target_time;
+    bool overwrite, asked;
+  } cases[] = {
+      {"always, same version", u"ALWAYS", u"FALSE", {{1, 0, 0, 0}}, {{1, 0, 0, 0}}, 5, 5, false, false},
+      {"always, newer version", u"ALWAYS", u"FALSE", {{1, 2, 0, 0}}, {{1, 1, 9, 9}}, 5, 5, true, false},
+      {"always with older", u"ALWAYS", u"TRUE", {{1, 0, 0, 0}}, {{2, 0, 0, 0}}, 5, 5, true, false},
+      {"never", u"NEVER", u"TRUE", {{9, 0, 0, 0}}, {{1, 0, 0, 0}}, 5, 5, false, false},
+      {"prompt, target newer", u"PROMPT", u"FALSE", {{1, 0, 0, 0}}, {{2, 0, 0, 0}}, 9, 5, false, false},
+      {"prompt, source newer asks", u"PROMPT", u"FALSE", {{3, 0, 0, 0}}, {{2, 0, 0, 0}}, 5, 5, false, true},
+      {"prompt with older asks", u"PROMPT", u"TRUE", {{1, 0, 0, 0}}, {{2, 0, 0, 0}}, 5, 5, false, true},
+      {"only the target has a version", u"ALWAYS", u"FALSE", std::nullopt, {{1, 0, 0, 0}}, 9, 5, false, false},
+      {"0.0.0.0 is no version: times", u"ALWAYS", u"FALSE", {{0, 0, 0, 0}}, std::nullopt, 9, 5, true, false},
+      {"no versions, older time", u"ALWAYS", u"FALSE", std::nullopt, std::nullopt, 4, 5, false, false},
+  };
+  for (const auto& c : cases) {
+    host.memory_machine = MemoryMachine{};
+    host.questions.clear();
+    machine().put_file(u"D:\\s.dll", "new", c.source_time, c.source_version);
+    machine().put_file(u"C:\\t.dll", "old", c.target_time, c.target_version);
+    variables.set_variable(u"NATIVE_OVERWRITE", c.mode, u"Test");
+    variables.set_variable(u"NATIVE_OVERWRITE_OLDER", c.older, u"Test");
+    InstallState state;
+    payload = make_payload({});
+    NativeContext context{variables, host, machine(), host.file_system, state, payload, session.messages};
+    context.ask = [&](TextView title, TextView text) {
+      host.questions.push_back({Text(title), Text(text), MessageIcon::warning});
+      return Answer::no;
+    };
+    NativeEngine engine(context);
+    EXPECT_EQ(engine.overwrite_processor(u"D:\\s.dll", u"C:\\t.dll").overwrite, c.overwrite) << c.name;
+    EXPECT_EQ(!host.questions.empty(), c.asked) << c.name;
+  }
+  // The question's text and "yes to all".
+  host.questions.clear();
+  InstallState state;
+  NativeContext context{variables, host, machine(), host.file_system, state, payload, session.messages};
+  context.ask = [&](TextView title, TextView text) {
+    host.questions.push_back({Text(title), Text(text), MessageIcon::warning});
+    return Answer::yes_to_all;
+  };
+  NativeEngine engine(context);
+  variables.set_variable(u"NATIVE_OVERWRITE", u"PROMPT", u"Test");
+  variables.set_variable(u"NATIVE_OVERWRITE_OLDER", u"TRUE", u"Test");
+  EXPECT_TRUE(engine.overwrite_processor(u"D:\\s.dll", u"C:\\t.dll").overwrite);
+  EXPECT_EQ(value(u"NATIVE_OVERWRITE"), u"ALWAYS");
+  ASSERT_EQ(host.questions.size(), 1u);
+  EXPECT_EQ(host.questions[0].title, u"Overwrite");
+  EXPECT_EQ(host.questions[0].text,
+            u"C:\\t.dll\r\rOld file version: <no version information>\rOld file date: D0 T0\r\r"
+            u"New file version: <no version information>\rNew file date: D0 T0\r\r"
+            u"Would you like to overwrite this file?");
+}
+
+TEST_F(NativeEngineTest, SharedFileSurvivesTheFirstOfTwoUninstalls) {
+  auto install = [&](TextView cache) {
+    variables.remove_all();
+    return run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"OVERRIDECACHE", cache), install_files(kApp, u"s"),
+                apply(true, false)});
+  };
+  auto uninstall = [&](TextView cache) {
+    return run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"MODIFY", u"FALSE"), set(u"OVERRIDECACHE", cache),
+                apply(false, true)});
+  };
+  RegistryKey shared{2, {}, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDlls"};
+  Text a = Text(kApp) + u"\\a.txt";
+  ASSERT_EQ(install(u"C:\\one"), Interpreter::Outcome::finished);
+  EXPECT_EQ(machine().read_value(shared, a)->number, 1u);
+  ASSERT_EQ(install(u"C:\\two"), Interpreter::Outcome::finished);
+  EXPECT_EQ(machine().read_value(shared, a)->number, 2u);
+  ASSERT_EQ(uninstall(u"C:\\one"), Interpreter::Outcome::finished);
+  EXPECT_EQ(value(u"RESULT"), u"COMPLETE");
+  EXPECT_EQ(machine().read_value(shared, a)->number, 1u);
+  EXPECT_EQ(file(a), u"alpha");
+  ASSERT_EQ(uninstall(u"C:\\two"), Interpreter::Outcome::finished);
+  EXPECT_FALSE(machine().read_value(shared, a));
+  EXPECT_EQ(file(a), u"<none>");
+}
+
+TEST_F(NativeEngineTest, FileInUseIsReplacedAtRestart) {
+  Text a = Text(kApp) + u"\\a.txt";
+  machine().put_file(a, "running", 100);
+  machine().locked.insert(to_lower(a));
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"NATIVE_OVERWRITE", u"ALWAYS"),
+                 set(u"NATIVE_OVERWRITE_OLDER", u"TRUE"), install_files(kApp), apply(true, false)}),
+            Interpreter::Outcome::finished);
+  EXPECT_EQ(value(u"RESULT"), u"REBOOT");
+  EXPECT_EQ(value(u"REBOOTCOMPUTER"), u"TRUE");
+  ASSERT_EQ(machine().restart_moves.size(), 1u);
+  EXPECT_EQ(machine().restart_moves[0].second, a);
+  EXPECT_EQ(file(machine().restart_moves[0].first), u"alpha");
+  EXPECT_EQ(file(a), u"running");
+}
+
+TEST_F(NativeEngineTest, IniListsAndTheirRemoval) {
+  Text ini = u"C:\\Windows\\win.ini";
+  machine().ini_write(ini, u"P", u"L", u"a, b");
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), {u"Edit INI File", {u"C:\\Windows", u"win.ini", u"3", u"P", u"L", u"x"}},
+                 {u"Edit INI File", {u"C:\\Windows", u"win.ini", u"1", u"P", u"L", u"never"}},
+                 {u"Edit INI File", {u"C:\\Windows", u"win.ini", u"4", u"P", u"L", u"b"}},
+                 {u"Edit INI File", {u"C:\\Windows", u"win.ini", u"0", u"Q", u"K", u"v"}}, apply(true, false)}),
+            Interpreter::Outcome::finished);
+  EXPECT_EQ(machine().ini_read(ini, u"P", u"L"), u"x, a");
+  // Mode 1 on an existing key records nothing; modes 0 and 3 record.
+  auto entries = UndoLog::load(host.file_system, Text(kCache) + payload.project_guid);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].data, to_comma_text({ini, u"P", u"L", u"x"}));
+  EXPECT_EQ(entries[1].data, to_comma_text({ini, u"Q", u"K", u""}));
+  machine().ini_write(ini, u"P", u"L", u"a, x, b");
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"MODIFY", u"FALSE"), apply(false, true)}),
+            Interpreter::Outcome::finished);
+  EXPECT_EQ(machine().ini_read(ini, u"P", u"L"), u"a, b");
+  EXPECT_EQ(machine().ini_read(ini, u"Q", u"K"), std::nullopt);
+}
+
+TEST_F(NativeEngineTest, EntriesAreUndoneInTheirOwnBitness) {
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), {u"Set 64 Bit Mode", {u"TRUE", u"TRUE", u"TRUE"}},
+                 registry(u"2", u"SOFTWARE\\Wide", u"V", u"1", u"STRING"), {u"Set 64 Bit Mode", {u"TRUE"}},
+                 registry(u"2", u"SOFTWARE\\Narrow", u"V", u"1", u"STRING"), apply(true, false)}),
+            Interpreter::Outcome::finished);
+  auto entries = UndoLog::load(host.file_system, Text(kCache) + payload.project_guid);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].bitness, u"x64");
+  EXPECT_EQ(entries[1].bitness, u"Win32");
+  machine().modes.clear();
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"MODIFY", u"FALSE"), apply(false, true)}),
+            Interpreter::Outcome::finished);
+  EXPECT_EQ(machine().modes, (std::vector<Text>{u"Win32", u"x64"}));  // last entry first
+}
+
+TEST_F(NativeEngineTest, NoLoggingMeansNothingToUndo) {
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"NATIVE_LOGGING", u"FALSE"), install_files(kApp),
+                 apply(true, false)}),
+            Interpreter::Outcome::finished);
+  EXPECT_TRUE(session.install.undo.pending().empty());
+  EXPECT_FALSE(UndoLog::ensure(host.file_system, Text(kCache) + payload.project_guid, false));
+}
+
+TEST_F(NativeEngineTest, MissingHeaderIsARuntimeError) {
+  payload = make_payload({});
+  auto script = std::vector<TestCommand>{set(u"NATIVE_ENGINE", u"TRUE"), install_files(kApp)};
+  // Headers exist for another index only.
+  Payload p = make_payload(script);
+  p.command_headers.add(u"G9");
+  p.command_headers.add(u"7");
+  Interpreter interpreter(p, variables, host, session, {.silent = true});
+  EXPECT_EQ(interpreter.run(), Interpreter::Outcome::runtime_error);
+  EXPECT_NE(interpreter.last_error_report().find(u"Unable to obtain command headers. Please rebuild your project."),
+            Text::npos);
+}
+
+// A log cut at any byte yields only entries that were recorded, unchanged.
+TEST(UndoLogTest, ACutLogNeverYieldsAnUnrecordedEntry) {
+  MemoryFileSystem files;
+  UndoLog log;
+  log.record(u"Create File", {u"C:\\App\\a long file name.txt"}, u"Win32", false);
+  log.record(u"Write Registry", {u"2", u"SOFTWARE\\X", u"V", u"SOFTWARE\\X"}, u"x64", false);
+  log.record(u"Create Folder", {u"C:\\App\\Sub", u"C:\\App"}, u"Win32", false);
+  log.record(u"Register Something Unknown", {u"ignored"}, u"Win32", false);
+  std::vector<UndoEntry> recorded = log.pending();
+  ASSERT_EQ(recorded.size(), 3u);
+  EXPECT_EQ(recorded[2].weight, 2048);
+  EXPECT_EQ(recorded[1].weight, 1024);
+  log.flush(files, u"C:\\Cache\\log");
+  ASSERT_EQ(UndoLog::load(files, u"C:\\Cache\\log"), recorded);
+  for (TextView suffix : UndoLog::suffixes()) {
+    Text path = u"C:\\Cache\\log" + Text(suffix);
+    std::string whole = *files.read_file(path);
+    for (size_t cut = 0; cut <= whole.size(); ++cut) {
+      files.write_file(path, whole.substr(0, cut));
+      auto loaded = UndoLog::load(files, u"C:\\Cache\\log");
+      ASSERT_LE(loaded.size(), recorded.size());
+      for (size_t i = 0; i < loaded.size(); ++i)
+        ASSERT_EQ(loaded[i], recorded[i]) << to_utf8(suffix) << " cut at " << cut;
+    }
+    files.write_file(path, whole);
+  }
+  // Ensure creates the four files only when none exists.
+  EXPECT_TRUE(UndoLog::ensure(files, u"C:\\Other\\log", true));
+  EXPECT_EQ(*files.read_file(u"C:\\Other\\log.native.data.log"), "");
+  files.remove_file(u"C:\\Other\\log.native.data.log");
+  EXPECT_FALSE(UndoLog::ensure(files, u"C:\\Other\\log", true));
+}
+
+}  // namespace
+}  // namespace kyt

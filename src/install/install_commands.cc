@@ -219,12 +219,11 @@ void apply_changes(CommandContext& command) {
     state.committed = true;
   }
   if (uninstall && !is_true(variables.value_of(u"SAVEDATA")) && !is_true(variables.value_of(u"MODIFY"))) {
-    // The product is gone: so is its log.
+    // The product is gone: so is its engine cache with the log in it.
     Text base = engine.log_base();
     UndoLog::remove(command.host().files(), base);
-    Machine& machine = command.host().machine();
-    Text folder = folder_of(base);
-    if (machine.is_folder(folder) && machine.folder_is_empty(folder)) machine.remove_folder(folder);
+    Text cache = variables.value_of(u"ENGINECACHE");
+    if (!cache.empty() && command.host().machine().is_folder(cache)) remove_tree(command.host().machine(), cache);
   }
 }
 

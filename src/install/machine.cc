@@ -209,6 +209,25 @@ std::vector<Text> MemoryMachine::list_files(const Text& folder, TextView pattern
   return names;
 }
 
+std::vector<Text> MemoryMachine::list_folders(const Text& folder) {
+  Text prefix = normal(folder) + u"\\";
+  std::vector<Text> names;
+  for (const Text& name : folders)
+    if (name.starts_with(prefix) && name.find(u'\\', prefix.size()) == Text::npos)
+      names.push_back(name.substr(prefix.size()));
+  return names;
+}
+
+bool remove_tree(Machine& machine, const Text& folder) {
+  Text base = with_backslash(folder);
+  for (const Text& name : machine.list_folders(folder)) remove_tree(machine, base + name);
+  for (const Text& name : machine.list_files(folder, u"*")) {
+    machine.set_attributes(base + name, kAttributeNormal);
+    machine.delete_file(base + name);
+  }
+  return machine.remove_folder(folder) == 0 || !machine.exists(folder);
+}
+
 std::optional<Text> MemoryMachine::ini_read(const Text& file, TextView section, TextView key) {
   auto f = ini.find(normal(file));
   if (f == ini.end()) return std::nullopt;

@@ -105,6 +105,9 @@ class Machine {
   virtual uint32_t at_restart(const Text& source, const Text& target) = 0;
   // Names of the files (not folders) in `folder` matching a "*"/"?" pattern.
   virtual std::vector<Text> list_files(const Text& folder, TextView pattern) = 0;
+  // Names of the sub-folders of `folder`; links to folders count as files
+  // (removed as links, never entered).
+  virtual std::vector<Text> list_folders(const Text& folder) = 0;
 
   virtual std::optional<Text> ini_read(const Text& file, TextView section, TextView key) = 0;
   virtual uint32_t ini_write(const Text& file, TextView section, TextView key, TextView value) = 0;
@@ -115,6 +118,9 @@ class Machine {
   // The system's text for an error code.
   virtual Text error_text(uint32_t code) = 0;
 };
+
+// Deletes a folder with everything in it; false when something stayed.
+bool remove_tree(Machine& machine, const Text& folder);
 
 // A machine in memory: keys and files keyed without regard to case. Changes
 // count from 1; with `fail_change` = k the k-th change fails with
@@ -144,6 +150,7 @@ class MemoryMachine : public Machine {
   bool in_use(const Text& path) override;
   uint32_t at_restart(const Text& source, const Text& target) override;
   std::vector<Text> list_files(const Text& folder, TextView pattern) override;
+  std::vector<Text> list_folders(const Text& folder) override;
   std::optional<Text> ini_read(const Text& file, TextView section, TextView key) override;
   uint32_t ini_write(const Text& file, TextView section, TextView key, TextView value) override;
   uint32_t ini_delete(const Text& file, TextView section, TextView key) override;

@@ -284,6 +284,7 @@ bool NativeEngine::write_registry(const std::vector<Text>& record) {
   Text object = root_name(key.root) + u"\\" + key.path + u"\\" + name;
   bool ok = attempt([&] { return invalid ? *invalid : c_.machine.write_value(key, name, value); }, object);
   if (!ok && !permanent) c_.state.undo.withdraw_last(logging_off());
+  if (ok) log(u"        < " + object + u" >");
   return true;
 }
 
@@ -308,8 +309,10 @@ bool NativeEngine::create_folder(const Text& folder, bool record_undo) {
   // The entry stays even when a level fails: its undo passes over folders
   // that were never made and removes the ones that were.
   if (record_undo) note_undo(u"Create Folder", missing);
-  for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
     if (!attempt([&] { return c_.machine.create_folder(*it); }, *it)) return false;
+    log(u"        < " + *it + u" >");
+  }
   return true;
 }
 

@@ -1,8 +1,10 @@
 #include "ui/win32_host.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include "system/handle_win32.h"
+#include "system/system_library_win32.h"
 #include "ui/language_dialog_win32.h"
 
 namespace kyt {
@@ -30,6 +32,33 @@ int Win32Host::user_locale(bool default_language) { return user_locale_identifie
 std::optional<size_t> Win32Host::choose_language(const std::vector<Text>& names, size_t preselected,
                                                  const LanguageDialogTexts& texts) {
   return show_language_dialog(names, preselected, texts);
+}
+
+// Yes, No, Cancel, No to All, Yes to All: a task dialog with five buttons
+// (0 to 4), or a Yes/No/Cancel box where task dialogs are missing.
+int Win32Host::ask_five(TextView title, TextView text) {
+  using TaskDialogFn = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
+  Text caption(title), content(text);
+  if (auto task_dialog = system_function_as<TaskDialogFn>(SystemFunction::TaskDialogIndirect)) {
+    const TASKDIALOG_BUTTON buttons[] = {
+        {100, L"&Yes"}, {101, L"&No"}, {102, L"&Cancel"}, {103, L"No to &All"}, {104, L"Yes to A&ll"}};
+    TASKDIALOGCONFIG config = {};
+    config.cbSize = sizeof(config);
+    config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
+    config.pszWindowTitle = wide(caption);
+    config.pszContent = wide(content);
+    config.pButtons = buttons;
+    config.cButtons = 5;
+    config.nDefaultButton = 100;
+    int pressed = 0;
+    if (SUCCEEDED(task_dialog(&config, &pressed, nullptr, nullptr)))
+      return pressed >= 100 && pressed <= 104 ? pressed - 100 : 2;
+  }
+  switch (MessageBoxW(nullptr, wide(content), wide(caption), MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL)) {
+    case IDYES: return 0;
+    case IDNO: return 1;
+    default: return 2;
+  }
 }
 
 void Win32Host::show_message(TextView title, TextView text, MessageIcon icon) { show_message_box(title, text, icon); }

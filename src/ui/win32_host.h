@@ -2,6 +2,7 @@
 // clock and the file system.
 #pragma once
 
+#include "install/machine_win32.h"
 #include "media/archive_engine_win32.h"
 #include "script/host.h"
 #include "system/file_system_win32.h"
@@ -18,6 +19,8 @@ class Win32Host : public Host {
   std::pair<Text, Text> date_and_time(int64_t second) override;
   FileSystem& files() override { return files_; }
   SystemQueries& system() override { return system_; }
+  Machine& machine() override { return machine_; }
+  int ask_five(TextView title, TextView text) override;
   ArchiveWrappers* archives() override { return archives_ ? &archives_->wrappers() : nullptr; }
   std::optional<Text> extract_out_of_process(const Text& archive, const Text& password, const Text& destination,
                                              const std::vector<Text>& items, bool keep_paths,
@@ -33,6 +36,7 @@ class Win32Host : public Host {
  private:
   Win32FileSystem files_;
   Win32SystemQueries system_;
+  Win32Machine machine_;
   Win32Archives* archives_ = nullptr;
 };
 

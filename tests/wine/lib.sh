@@ -58,3 +58,14 @@ temp_folder() {
   echo "$folder"
 }
 fresh_work() { rm -rf "$KYT_WORK/$1"; mkdir -p "$KYT_WORK/$1"; echo "$KYT_WORK/$1"; }
+# own_prefix FOLDER: later calls of `run PROGRAM ARGS...` use a Wine prefix
+# of the test's own in FOLDER (output to FOLDER/../wine.log). Tests that
+# take snapshots need one: a snapshot ends every Wine process of its prefix.
+own_prefix() {
+  prefix="$1"
+  wrapper=${KYT_WINE%% *}
+  loader=${KYT_WINE##*--loader=}
+  loader=${loader%% *}
+  trap 'snapshot_flush "$prefix"' EXIT
+}
+run() { "$wrapper" --prefix="$prefix" --loader="$loader" "$@" </dev/null >>"$(dirname "$prefix")/wine.log" 2>&1; }

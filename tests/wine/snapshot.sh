@@ -6,12 +6,7 @@
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/../../tools/snapshot/snapshot.sh"
 work=$(fresh_work snapshot)
-prefix="$work/prefix"
-wrapper=${KYT_WINE%% *}
-loader=${KYT_WINE##*--loader=}
-loader=${loader%% *}
-run() { "$wrapper" --prefix="$prefix" --loader="$loader" "$@" </dev/null >>"$work/wine.log" 2>&1; }
-trap 'snapshot_flush "$prefix"' EXIT
+own_prefix "$work/prefix"
 key='HKLM\Software\KytSnapshotTest'
 trees=(--tree 'C:\kyt-snapshot-test' --tree "C:\\users\\$(whoami)\\Temp" --tree 'C:\windows\temp')
 

@@ -1,0 +1,396 @@
+#include "install/machine_win32.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "system/handle_win32.h"
+#include "system/system_library_win32.h"
+#include "system/system_queries_win32.h"
+
+namespace kyt {
+
+namespace {
+
+bool windows_is_64_bit() { return sizeof(void*) == 8 || running_under_wow64(); }
+
+HKEY root_handle(int root) {
+  switch (root) {
+    case 0: return HKEY_CLASSES_ROOT;
+    case 1: return HKEY_CURRENT_USER;
+    case 3: return HKEY_USERS;
+    case 4: return HKEY_CURRENT_CONFIG;
+    default: return HKEY_LOCAL_MACHINE;
+  }
+}
+
+// The root of a key, connected to a remote computer when one is named.
+class Root {
+ public:
+  explicit Root(const RegistryKey& key) {
+    handle_ = root_handle(key.root);
+    if (!key.computer.empty()) {
+      HKEY remote = nullptr;
+      error_ = RegConnectRegistryW(wide(key.computer), handle_, &remote);
+      handle_ = remote;
+      remote_.reset(remote);
+    }
+  }
+  HKEY get() const { return handle_; }
+  LONG error() const { return error_; }
+
+ private:
+  HKEY handle_ = nullptr;
+  UniqueKey remote_;
+  LONG error_ = ERROR_SUCCESS;
+};
+
+class OpenKey {
+ public:
+  OpenKey(const RegistryKey& key, REGSAM access, REGSAM view) : root_(key) {
+    if (root_.error() != ERROR_SUCCESS) {
+      error_ = root_.error();
+      return;
+    }
+    HKEY handle = nullptr;
+    error_ = RegOpenKeyExW(root_.get(), wide(key.path), 0, access | view, &handle);
+    key_.reset(handle);
+  }
+  HKEY get() const { return key_.get(); }
+  LONG error() const { return error_; }
+
+ private:
+  Root root_;
+  UniqueKey key_;
+  LONG error_ = ERROR_SUCCESS;
+};
+
+std::string value_bytes(const RegistryValue& value, DWORD& type) {
+  type = value.type;
+  auto utf16 = [](const Text& text) {
+    return std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(char16_t));
+  };
+  switch (value.type) {
+    case kRegDword:
+      return std::string(reinterpret_cast<const char*>(&value.number), sizeof(value.number));
+    case kRegBinary:
+      return value.bytes;
+    case kRegMultiSz: {
+      std::string bytes;
+      for (const Text& s : value.strings) bytes += utf16(s);
+      bytes += std::string(sizeof(char16_t), '\0');
+      return bytes;
+    }
+    default:
+      return utf16(value.text);
+  }
+}
+
+}  // namespace
+
+void Win32Machine::enter_mode(TextView mode64) {
+  if (!windows_is_64_bit()) return;
+  view_ = mode64 == u"Win32" ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  if (mode64 != u"Win32" && running_under_wow64()) {
+    using DisableFn = BOOL(WINAPI*)(PVOID*);
+    if (auto disable = system_function_as<DisableFn>(SystemFunction::Wow64DisableWow64FsRedirection))
+      redirection_off_ = disable(&redirection_) != FALSE;
+  }
+}
+
+void Win32Machine::leave_mode() {
+  if (redirection_off_) {
+    using RevertFn = BOOL(WINAPI*)(PVOID);
+    if (auto revert = system_function_as<RevertFn>(SystemFunction::Wow64RevertWow64FsRedirection))
+      revert(redirection_);
+    redirection_off_ = false;
+  }
+  // Outside an action the registry view is the 32-bit one.
+  view_ = windows_is_64_bit() ? KEY_WOW64_32KEY : 0;
+}
+
+bool Win32Machine::key_exists(const RegistryKey& key) { return OpenKey(key, KEY_READ, view_).get() != nullptr; }
+
+std::optional<RegistryValue> Win32Machine::read_value(const RegistryKey& key, TextView name) {
+  OpenKey open(key, KEY_QUERY_VALUE, view_);
+  if (!open.get()) return std::nullopt;
+  Text value_name(name);
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(open.get(), wide(value_name), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  std::string bytes(size + 4, '\0');
+  if (RegQueryValueExW(open.get(), wide(value_name), nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size) !=
+      ERROR_SUCCESS)
+    return std::nullopt;
+  bytes.resize(size);
+  RegistryValue value;
+  value.type = type;
+  auto text_of = [](std::string_view b) {
+    Text text(reinterpret_cast<const char16_t*>(b.data()), b.size() / sizeof(char16_t));
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    return text;
+  };
+  switch (type) {
+    case REG_DWORD:
+      if (bytes.size() >= 4) std::memcpy(&value.number, bytes.data(), 4);
+      break;
+    case REG_MULTI_SZ: {
+      Text all(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / sizeof(char16_t));
+      while (!all.empty() && all.back() == u'\0') all.pop_back();
+      size_t start = 0;
+      while (start <= all.size() && !all.empty()) {
+        size_t end = all.find(u'\0', start);
+        value.strings.push_back(all.substr(start, end == Text::npos ? Text::npos : end - start));
+        if (end == Text::npos) break;
+        start = end + 1;
+      }
+      break;
+    }
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+      value.text = text_of(bytes);
+      break;
+    default:
+      value.bytes = bytes;
+  }
+  return value;
+}
+
+uint32_t Win32Machine::write_value(const RegistryKey& key, TextView name, const RegistryValue& value) {
+  Root root(key);
+  if (root.error() != ERROR_SUCCESS) return root.error();
+  HKEY handle = nullptr;
+  LONG code = RegCreateKeyExW(root.get(), wide(key.path), 0, nullptr, 0, KEY_SET_VALUE | view_, nullptr, &handle,
+                              nullptr);
+  if (code != ERROR_SUCCESS) return code;
+  UniqueKey owner(handle);
+  DWORD type = 0;
+  std::string bytes = value_bytes(value, type);
+  Text value_name(name);
+  return RegSetValueExW(handle, wide(value_name), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size()));
+}
+
+uint32_t Win32Machine::delete_value(const RegistryKey& key, TextView name) {
+  OpenKey open(key, KEY_SET_VALUE, view_);
+  if (!open.get()) return open.error();
+  Text value_name(name);
+  return RegDeleteValueW(open.get(), wide(value_name));
+}
+
+bool Win32Machine::key_is_empty(const RegistryKey& key) {
+  OpenKey open(key, KEY_READ, view_);
+  if (!open.get()) return true;
+  DWORD subkeys = 0, values = 0;
+  if (RegQueryInfoKeyW(open.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS)
+    return false;
+  return subkeys == 0 && values == 0;
+}
+
+uint32_t Win32Machine::delete_key(const RegistryKey& key) {
+  Root root(key);
+  if (root.error() != ERROR_SUCCESS) return root.error();
+  return RegDeleteKeyExW(root.get(), wide(key.path), view_, 0);
+}
+
+std::vector<Text> Win32Machine::subkeys(const RegistryKey& key) {
+  std::vector<Text> names;
+  OpenKey open(key, KEY_READ, view_);
+  if (!open.get()) return names;
+  wchar_t name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 256;
+    if (RegEnumKeyExW(open.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.push_back(from_wide(name, length));
+  }
+  return names;
+}
+
+std::vector<Text> Win32Machine::value_names(const RegistryKey& key) {
+  std::vector<Text> names;
+  OpenKey open(key, KEY_READ, view_);
+  if (!open.get()) return names;
+  std::vector<wchar_t> name(16384);
+  for (DWORD i = 0;; ++i) {
+    DWORD length = static_cast<DWORD>(name.size());
+    if (RegEnumValueW(open.get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.push_back(from_wide(name.data(), length));
+  }
+  return names;
+}
+
+bool Win32Machine::exists(const Text& path) { return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES; }
+
+bool Win32Machine::is_folder(const Text& path) {
+  DWORD attributes = GetFileAttributesW(wide(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<FileFacts> Win32Machine::facts(const Text& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data)) return std::nullopt;
+  FileFacts facts;
+  facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  facts.time = static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                    data.ftLastWriteTime.dwLowDateTime);
+  facts.attributes = data.dwFileAttributes;
+  facts.version = Win32SystemQueries().file_version(path);
+  return facts;
+}
+
+uint32_t Win32Machine::create_folder(const Text& path) {
+  return CreateDirectoryW(wide(path), nullptr) ? 0 : GetLastError();
+}
+
+uint32_t Win32Machine::remove_folder(const Text& path) {
+  return RemoveDirectoryW(wide(path)) ? 0 : GetLastError();
+}
+
+bool Win32Machine::folder_is_empty(const Text& path) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(wide(with_backslash(path) + u"*"), &data);
+  if (find == INVALID_HANDLE_VALUE) return true;
+  bool empty = true;
+  do {
+    if (wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0) empty = false;
+  } while (empty && FindNextFileW(find, &data));
+  FindClose(find);
+  return empty;
+}
+
+namespace {
+DWORD CALLBACK copy_progress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD,
+                             HANDLE, HANDLE, LPVOID context) {
+  auto* progress = static_cast<const std::function<bool(uint64_t)>*>(context);
+  return (*progress)(static_cast<uint64_t>(transferred.QuadPart)) ? PROGRESS_CONTINUE : PROGRESS_CANCEL;
+}
+}  // namespace
+
+uint32_t Win32Machine::copy_file(const Text& source, const Text& target,
+                                 const std::function<bool(uint64_t)>& progress) {
+  BOOL ok = progress ? CopyFileExW(wide(source), wide(target), copy_progress, const_cast<void*>(
+                                       static_cast<const void*>(&progress)), nullptr, COPY_FILE_RESTARTABLE)
+                     : CopyFileW(wide(source), wide(target), FALSE);
+  return ok ? 0 : GetLastError();
+}
+
+uint32_t Win32Machine::hard_link(const Text& source, const Text& target) {
+  return CreateHardLinkW(wide(target), wide(source), nullptr) ? 0 : GetLastError();
+}
+
+bool Win32Machine::same_drive(const Text& a, const Text& b) {
+  auto root = [](const Text& path) {
+    if (path.size() >= 2 && path[1] == u':') return to_upper(path.substr(0, 2));
+    if (path.starts_with(u"\\\\")) {
+      size_t server = path.find(u'\\', 2), share = server == Text::npos ? Text::npos : path.find(u'\\', server + 1);
+      return to_upper(path.substr(0, share));
+    }
+    return Text();
+  };
+  Text ra = root(a);
+  return !ra.empty() && ra == root(b);
+}
+
+uint32_t Win32Machine::delete_file(const Text& path) {
+  // A link to a folder is removed as a folder entry, never entered.
+  DWORD attributes = GetFileAttributesW(wide(path));
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return RemoveDirectoryW(wide(path)) ? 0 : GetLastError();
+  return DeleteFileW(wide(path)) ? 0 : GetLastError();
+}
+
+uint32_t Win32Machine::set_attributes(const Text& path, uint32_t attributes) {
+  return SetFileAttributesW(wide(path), attributes) ? 0 : GetLastError();
+}
+
+uint32_t Win32Machine::move_file(const Text& from, const Text& to) {
+  return MoveFileExW(wide(from), wide(to), MOVEFILE_COPY_ALLOWED) ? 0 : GetLastError();
+}
+
+bool Win32Machine::in_use(const Text& path) {
+  UniqueFile file(CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (file) return false;
+  DWORD error = GetLastError();
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+uint32_t Win32Machine::at_restart(const Text& source, const Text& target) {
+  BOOL ok = source.empty() ? MoveFileExW(wide(target), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)
+                           : MoveFileExW(wide(source), wide(target),
+                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+  return ok ? 0 : GetLastError();
+}
+
+std::vector<Text> Win32Machine::list_files(const Text& folder, TextView pattern) {
+  std::vector<Text> names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(wide(with_backslash(folder) + Text(pattern)), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    bool link = data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || link) names.push_back(from_wide(data.cFileName));
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return names;
+}
+
+std::vector<Text> Win32Machine::list_folders(const Text& folder) {
+  std::vector<Text> names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(wide(with_backslash(folder) + u"*"), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    bool real_folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                       !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (real_folder && wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0)
+      names.push_back(from_wide(data.cFileName));
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return names;
+}
+
+std::optional<Text> Win32Machine::ini_read(const Text& file, TextView section, TextView key) {
+  // A default no value can have tells a missing key from an empty one.
+  constexpr wchar_t kMissing[] = L"\x1F\x1E missing \x1E\x1F";
+  std::vector<wchar_t> buffer(266240);
+  Text s(section), k(key);
+  DWORD length = GetPrivateProfileStringW(wide(s), wide(k), kMissing, buffer.data(),
+                                          static_cast<DWORD>(buffer.size()), wide(file));
+  Text value = from_wide(buffer.data(), length);
+  if (value == from_wide(kMissing)) return std::nullopt;
+  return value;
+}
+
+uint32_t Win32Machine::ini_write(const Text& file, TextView section, TextView key, TextView value) {
+  Text s(section), k(key), v(value);
+  return WritePrivateProfileStringW(wide(s), wide(k), wide(v), wide(file)) ? 0 : GetLastError();
+}
+
+uint32_t Win32Machine::ini_delete(const Text& file, TextView section, TextView key) {
+  Text s(section), k(key);
+  if (!WritePrivateProfileStringW(wide(s), wide(k), nullptr, wide(file))) return GetLastError();
+  // A section left without keys goes too.
+  wchar_t probe[4];
+  if (GetPrivateProfileSectionW(wide(s), probe, 4, wide(file)) == 0)
+    WritePrivateProfileStringW(wide(s), nullptr, nullptr, wide(file));
+  return 0;
+}
+
+void Win32Machine::environment_changed() {
+  SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
+}
+
+Text Win32Machine::error_text(uint32_t code) {
+  wchar_t* buffer = nullptr;
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+  Text text = buffer ? from_wide(buffer, length) : Text();
+  if (buffer) LocalFree(buffer);
+  while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' ')) text.pop_back();
+  return text.empty() ? u"System error " + decimal(code) + u"." : text;
+}
+
+}  // namespace kyt

@@ -1,0 +1,50 @@
+// The machine the apply engine changes, through the Windows API: registry
+// views and file-system redirection follow the action's 64-bit mode.
+#pragma once
+
+#include "install/machine.h"
+
+namespace kyt {
+
+class Win32Machine : public Machine {
+ public:
+  void enter_mode(TextView mode64) override;
+  void leave_mode() override;
+  bool key_exists(const RegistryKey& key) override;
+  std::optional<RegistryValue> read_value(const RegistryKey& key, TextView name) override;
+  uint32_t write_value(const RegistryKey& key, TextView name, const RegistryValue& value) override;
+  uint32_t delete_value(const RegistryKey& key, TextView name) override;
+  bool key_is_empty(const RegistryKey& key) override;
+  uint32_t delete_key(const RegistryKey& key) override;
+  std::vector<Text> subkeys(const RegistryKey& key) override;
+  std::vector<Text> value_names(const RegistryKey& key) override;
+  bool exists(const Text& path) override;
+  bool is_folder(const Text& path) override;
+  std::optional<FileFacts> facts(const Text& path) override;
+  uint32_t create_folder(const Text& path) override;
+  uint32_t remove_folder(const Text& path) override;
+  bool folder_is_empty(const Text& path) override;
+  uint32_t copy_file(const Text& source, const Text& target, const std::function<bool(uint64_t)>& progress) override;
+  uint32_t hard_link(const Text& source, const Text& target) override;
+  bool same_drive(const Text& a, const Text& b) override;
+  uint32_t delete_file(const Text& path) override;
+  uint32_t set_attributes(const Text& path, uint32_t attributes) override;
+  uint32_t move_file(const Text& from, const Text& to) override;
+  bool in_use(const Text& path) override;
+  uint32_t at_restart(const Text& source, const Text& target) override;
+  std::vector<Text> list_files(const Text& folder, TextView pattern) override;
+  std::vector<Text> list_folders(const Text& folder) override;
+  std::optional<Text> ini_read(const Text& file, TextView section, TextView key) override;
+  uint32_t ini_write(const Text& file, TextView section, TextView key, TextView value) override;
+  uint32_t ini_delete(const Text& file, TextView section, TextView key) override;
+  void environment_changed() override;
+  Text error_text(uint32_t code) override;
+
+ private:
+  // KEY_WOW64_32KEY or KEY_WOW64_64KEY on 64-bit Windows, else 0.
+  unsigned long view_ = 0;
+  void* redirection_ = nullptr;
+  bool redirection_off_ = false;
+};
+
+}  // namespace kyt

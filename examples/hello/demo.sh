@@ -35,3 +35,14 @@ echo "== the output folder:"
 ls -l "$out"
 echo "== the data folder:"
 (cd "$out" && find data -type f | sort)
+echo "== what the installation wrote under C:\\Program Files\\Hello:"
+(cd "$build/wineprefix/drive_c/Program Files" 2>/dev/null && find Hello | sort) || echo "(nothing)"
+echo "== running: hello-setup.exe /s REMOVE=TRUE REPORT=$report (removes it again)"
+set +e
+$wine "$out/hello-setup.exe" /s REMOVE=TRUE "REPORT=$report"
+code=$?
+set -e
+echo "== exit code: $code; the report ends with:"
+sed -e 's/^\xEF\xBB\xBF//' -e 's/\r$//' "$build/wineprefix/drive_c/hello-report.txt" | tail -n 2 || true
+[ -e "$build/wineprefix/drive_c/Program Files/Hello" ] && echo "C:\\Program Files\\Hello is still there" ||
+  echo "C:\\Program Files\\Hello is gone"

@@ -62,6 +62,23 @@ void roll_back(CommandContext& command) {
   if (cancelled) variables.set_variable(u"ZEKO_IsCancelled", u"TRUE", u"Rollback");
 }
 
+// The bytes a Copy/Move Local Files action will move: its weight when queued.
+int64_t local_files_size(CommandContext& command, const std::vector<Text>& record) {
+  Machine& machine = command.host().machine();
+  machine.enter_mode(command.session().mode64);
+  int64_t total = 0;
+  bool recurse = is_true(record[4]);
+  std::function<void(const Text&)> walk = [&](const Text& folder) {
+    for (const Text& file : machine.list_files(folder, record[1]))
+      if (auto facts = machine.facts(folder + file)) total += static_cast<int64_t>(facts->size);
+    if (recurse)
+      for (const Text& sub : machine.list_folders(folder)) walk(folder + sub + u"\\");
+  };
+  walk(with_backslash(record[0]));
+  machine.leave_mode();
+  return total;
+}
+
 // Queues the action, or runs it at once with rollback when it fails. A
 // failure ends the script run.
 void run_native_action(CommandContext& command, TextView name, const std::vector<Text>& record) {
@@ -71,10 +88,12 @@ void run_native_action(CommandContext& command, TextView name, const std::vector
     state.queue.insert(state.queue.end(), {Text(name), decimal(static_cast<int64_t>(command.index())),
                                            to_comma_text(record), session.mode64});
     static const std::pair<TextView, int64_t> kWeights[] = {
-        {u"Write Registry", 512}, {u"Create Folder", 1024}, {u"Set Environment", 1024},
-        {u"Edit INI File", 10240}, {u"Delete Files", 102400}};
+        {u"Write Registry", 512},     {u"Create Folder", 1024},     {u"Set Environment", 1024},
+        {u"Create File Type", 5120},  {u"Create Shortcut", 10240},  {u"Edit INI File", 10240},
+        {u"Delete Files", 102400}};
     for (const auto& [action, weight] : kWeights)
       if (action == name) state.queued_weight += weight;
+    if (name == u"Copy/Move Local Files") state.queued_weight += local_files_size(command, record);
     return;
   }
   Text mode64 = session.mode64;
@@ -123,6 +142,27 @@ void set_environment(CommandContext& command) {
   run_native_action(command, u"Set Environment",
                     {command.expanded(1), command.expanded(2), command.raw(3), command.raw(4), command.raw(5),
                      command.raw(6)});
+}
+
+void create_file_type(CommandContext& command) {
+  run_native_action(command, u"Create File Type",
+                    {command.path(1), command.path(2), command.path(3), command.path(4), command.path(5),
+                     command.raw(6), command.raw(7)});
+}
+
+void create_shortcut(CommandContext& command) {
+  // Values before "|"; what follows is an option of the value.
+  auto value = [&](size_t k, bool path) { return split_at_bar(path ? command.path(k) : command.expanded(k)).first; };
+  run_native_action(command, u"Create Shortcut",
+                    {command.expanded(2), command.expanded(4), value(3, true), value(1, true), command.path(5),
+                     value(6, true), value(7, true), value(8, false), value(9, false)});
+}
+
+void copy_local_files(CommandContext& command) {
+  Text subfolders = split_at_bar(command.expanded(6)).first;
+  run_native_action(command, u"Copy/Move Local Files",
+                    {command.path(1), command.expanded(2), command.path(3), command.raw(5),
+                     subfolders.empty() ? Text(u"FALSE") : subfolders, command.path(4)});
 }
 
 void set_64_bit_mode(CommandContext& command) {
@@ -242,6 +282,15 @@ void add_install_commands(Catalog& catalog) {
                {{u"folder"}, {u"file"}, {u"mode"}, {u"section"}, {u"key"}, {u"value"}}});
   catalog.add({u"Set Environment", set_environment, Builtin::none,
                {{u"name"}, {u"value"}, {u"operation"}, {u"position"}, {u"remove_at_uninstall"}, {u"system"}}});
+  catalog.add({u"Create File Type", create_file_type, Builtin::none,
+               {{u"prog_id", kTranslatable}, {u"program"}, {u"description", kTranslatable}, {u"icon"},
+                {u"icon_index"}, {u"extensions"}, {u"verbs"}}});
+  catalog.add({u"Create Shortcut", create_shortcut, Builtin::none,
+               {{u"target"}, {u"name", kTranslatable}, {u"folder"}, {u"description", kTranslatable},
+                {u"arguments"}, {u"working_folder"}, {u"icon"}, {u"icon_index"}, {u"show"}}});
+  catalog.add({u"Copy/Move Local Files", copy_local_files, Builtin::none,
+               {{u"source_folder"}, {u"pattern"}, {u"target_folder"}, {u"target_name"}, {u"copy"},
+                {u"subfolders"}}});
   catalog.add({u"Set 64 Bit Mode", set_64_bit_mode, Builtin::none, {{u"win32"}, {u"ia64"}, {u"x64"}}});
   catalog.add({u"Delete Registry", delete_registry, Builtin::none,
                {{u"root"}, {u"key"}, {u"name"}, {u"whole_key"}}});

@@ -259,6 +259,16 @@ uint32_t MemoryMachine::ini_delete(const Text& file, TextView section, TextView 
   return 0;
 }
 
+Text MemoryMachine::create_shortcut(const Text& link, const Text& target, const Text& working_folder,
+                                   const Text& arguments, const Text& description, const Text& icon, int icon_index,
+                                   int show) {
+  if (!is_folder(parent_of(normal(link)))) return u"The folder of the shortcut does not exist.";
+  if (fail_now()) return u"The shortcut could not be saved.";
+  put_file(link, to_utf8(target + u"|" + working_folder + u"|" + arguments + u"|" + description + u"|" + icon + u"|" +
+                         decimal(icon_index) + u"|" + decimal(show)));
+  return {};
+}
+
 void MemoryMachine::put_file(const Text& path, std::string bytes, int64_t time,
                              std::optional<std::array<uint16_t, 4>> version) {
   Text p = normal(path);

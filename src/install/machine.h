@@ -113,6 +113,10 @@ class Machine {
   virtual uint32_t ini_write(const Text& file, TextView section, TextView key, TextView value) = 0;
   virtual uint32_t ini_delete(const Text& file, TextView section, TextView key) = 0;
 
+  // Writes a shell link; the failure text, empty on success.
+  virtual Text create_shortcut(const Text& link, const Text& target, const Text& working_folder,
+                               const Text& arguments, const Text& description, const Text& icon, int icon_index,
+                               int show) = 0;
   // Tells running programs that environment values changed.
   virtual void environment_changed() {}
   // The system's text for an error code.
@@ -155,6 +159,9 @@ class MemoryMachine : public Machine {
   uint32_t ini_write(const Text& file, TextView section, TextView key, TextView value) override;
   uint32_t ini_delete(const Text& file, TextView section, TextView key) override;
   void environment_changed() override { ++environment_broadcasts; }
+  // Writes the link as a file whose text lists the fields.
+  Text create_shortcut(const Text& link, const Text& target, const Text& working_folder, const Text& arguments,
+                       const Text& description, const Text& icon, int icon_index, int show) override;
   Text error_text(uint32_t code) override { return u"System error " + decimal(code) + u"."; }
   void enter_mode(TextView mode64) override { modes.emplace_back(mode64); }
 

@@ -191,11 +191,12 @@ NativeEngine::OverwriteDecision NativeEngine::overwrite_processor(const Text& so
   }
 }
 
-bool NativeEngine::attempt(const std::function<uint32_t()>& change, TextView object) {
+bool NativeEngine::attempt(const std::function<uint32_t()>& change, TextView object, const Text* failure) {
   while (true) {
     uint32_t code = change();
     if (code == 0) return true;
-    ErrorDecision decision = error_processor(c_.machine.error_text(code) + u"\r\r" + Text(object), code);
+    Text reason = failure && !failure->empty() ? *failure : c_.machine.error_text(code);
+    ErrorDecision decision = error_processor(reason + u"\r\r" + Text(object), code);
     if (decision.retry) continue;
     if (decision.abort) aborted_ = true;
     return false;
@@ -235,12 +236,15 @@ bool NativeEngine::execute(TextView command, const std::vector<Text>& record, Te
   else if (command == u"Delete Files") ok = delete_files(record);
   else if (command == u"Edit INI File") ok = edit_ini_file(record);
   else if (command == u"Set Environment") ok = set_environment(record);
+  else if (command == u"Create File Type") ok = create_file_type(record);
+  else if (command == u"Create Shortcut") ok = create_shortcut(record);
+  else if (command == u"Copy/Move Local Files") ok = copy_local_files(record);
   c_.machine.leave_mode();
   log(u"        </" + Text(command) + u">");
   return ok && !aborted_;
 }
 
-bool NativeEngine::write_registry(const std::vector<Text>& record) {
+bool NativeEngine::write_registry(const std::vector<Text>& record, bool* written) {
   bool permanent = field(record, 0) == u"TRUE";
   RegistryKey key = registry_key(field(record, 1), field(record, 2));
   Text name = field(record, 3), data = field(record, 4), kind = field(record, 5);
@@ -285,6 +289,7 @@ bool NativeEngine::write_registry(const std::vector<Text>& record) {
   bool ok = attempt([&] { return invalid ? *invalid : c_.machine.write_value(key, name, value); }, object);
   if (!ok && !permanent) c_.state.undo.withdraw_last(logging_off());
   if (ok) log(u"        < " + object + u" >");
+  if (written) *written = ok;
   return true;
 }
 
@@ -346,20 +351,33 @@ bool NativeEngine::install_files(const std::vector<Text>& record) {
   while (at != StringList::npos && table.at_or_empty(at + 1) != u"NEWHEADER") at = StringList::npos;
   if (at == StringList::npos) return true;
   bool skip_rest = false;
+  FileFlags flags = install_flags(record);
   for (size_t i = at + 2; i + 1 < table.size() && !skip_rest; i += 2) {
     if (table.at_or_empty(i + 1) == u"NEWHEADER") break;
     Text stored = table.at_or_empty(i), sub = table.at_or_empty(i + 1);
     Text destination = target + (sub.empty() ? Text() : with_backslash(sub)) + file_name_of(stored);
-    if (!install_one_file(media + stored, destination, record, skip_rest)) return false;
+    if (!install_one_file(media + stored, destination, flags, skip_rest)) return false;
   }
   return true;
 }
 
-bool NativeEngine::install_one_file(const Text& source, const Text& destination, const std::vector<Text>& record,
+NativeEngine::FileFlags NativeEngine::install_flags(const std::vector<Text>& record) {
+  FileFlags flags;
+  flags.read_only = is_true(field(record, 2));
+  flags.hidden = is_true(field(record, 3));
+  flags.system = is_true(field(record, 4));
+  flags.stop_on_skip = is_true(field(record, 5));
+  flags.shared = is_true(field(record, 7));
+  flags.permanent = is_true(field(record, 8));
+  flags.only_if_missing = is_true(field(record, 9));
+  return flags;
+}
+
+bool NativeEngine::install_one_file(const Text& source, const Text& destination, const FileFlags& flags,
                                     bool& skip_rest) {
-  bool read_only = is_true(field(record, 2)), hidden = is_true(field(record, 3)), system = is_true(field(record, 4));
-  bool stop_on_skip = is_true(field(record, 5)), shared = is_true(field(record, 7));
-  bool permanent = is_true(field(record, 8)), only_if_missing = is_true(field(record, 9));
+  const bool read_only = flags.read_only, hidden = flags.hidden, system = flags.system;
+  const bool stop_on_skip = flags.stop_on_skip, shared = flags.shared, permanent = flags.permanent;
+  const bool only_if_missing = flags.only_if_missing;
   Machine& machine = c_.machine;
 
   if (!progress_step(destination, 0)) return false;
@@ -392,7 +410,7 @@ bool NativeEngine::install_one_file(const Text& source, const Text& destination,
   }
   uint64_t size = machine.facts(source) ? machine.facts(source)->size : 0;
   auto copy = [&]() -> uint32_t {
-    if (is_true(setting(u"NATIVE_HARDLINK")) && machine.same_drive(source, written)) {
+    if (!flags.move && is_true(setting(u"NATIVE_HARDLINK")) && machine.same_drive(source, written)) {
       if (machine.exists(written)) {
         machine.set_attributes(written, kAttributeNormal);
         machine.delete_file(written);
@@ -401,6 +419,15 @@ bool NativeEngine::install_one_file(const Text& source, const Text& destination,
         progress_step(u"$IGNORE$", static_cast<int64_t>(size));
         return 0;
       }
+    }
+    if (flags.move) {
+      if (machine.exists(written)) {
+        machine.set_attributes(written, kAttributeNormal);
+        machine.delete_file(written);
+      }
+      uint32_t code = machine.move_file(source, written);
+      if (code == 0) progress_step(u"$IGNORE$", static_cast<int64_t>(size));
+      return code;
     }
     Text backup = setting(u"NATIVE_PROGRESS");
     c_.variables.store().set(u"NATIVE_PROGRESS_BACKUP", backup);
@@ -525,6 +552,88 @@ bool NativeEngine::set_environment(const std::vector<Text>& record) {
   }
   machine.environment_changed();
   return true;
+}
+
+// Every value is a nested "Write Registry" of a string under
+// HKEY_CLASSES_ROOT with its own undo entry; the first failure ends the
+// action.
+bool NativeEngine::create_file_type(const std::vector<Text>& record) {
+  Text prog_id = field(record, 0), program = field(record, 1), description = field(record, 2);
+  Text icon = field(record, 3), icon_index = field(record, 4);
+  if (!progress_step(prog_id + u": " + description + u"/" + program, 5120)) return false;
+  auto write = [&](const Text& key, const Text& data) {
+    bool written = false;
+    return write_registry({u"FALSE", u"0", key, u"", data, u"STRING"}, &written) && written;
+  };
+  if (!write(prog_id, description)) return false;
+  if (!icon.empty() && !write(prog_id + u"\\DefaultIcon", icon_index.empty() ? icon : icon + u"," + icon_index))
+    return false;
+  for (const Text& extension : from_comma_text(field(record, 5)))
+    if (!extension.empty() && !write(extension, prog_id)) return false;
+  for (const Text& verb_text : from_comma_text(field(record, 6))) {
+    // verb|arguments|DDE text|DDE application|DDE topic
+    std::vector<Text> verb;
+    for (Text rest = verb_text;;) {
+      auto [head, tail] = split_at_bar(rest);
+      verb.push_back(head);
+      if (rest.find(u'|') == Text::npos) break;
+      rest = tail;
+    }
+    if (verb.empty() || verb[0].empty()) continue;
+    Text shell = prog_id + u"\\Shell\\" + verb[0];
+    Text arguments = field(verb, 1);
+    if (!write(shell + u"\\Command", u"\"" + program + u"\" " + arguments)) return false;
+    if (!field(verb, 2).empty()) {
+      if (!write(shell + u"\\ddeexec", field(verb, 2)) ||
+          !write(shell + u"\\ddeexec\\application", field(verb, 3)) ||
+          !write(shell + u"\\ddeexec\\topic", field(verb, 4)))
+        return false;
+    }
+  }
+  return true;
+}
+
+bool NativeEngine::create_shortcut(const std::vector<Text>& record) {
+  Text name = field(record, 0), description = field(record, 1), folder = field(record, 2), target = field(record, 3);
+  Text arguments = field(record, 4), working = field(record, 5), icon = field(record, 6);
+  int icon_index = parse_int32(field(record, 7)).value_or(0);
+  int show = parse_int32(field(record, 8)).value_or(0);
+  Text link = with_backslash(folder) + name + u".lnk";
+  if (!progress_step(link, 10240)) return false;
+  if (!c_.machine.is_folder(folder) && !create_folder(folder, true)) return false;
+  note_undo(u"Create File", {link});
+  Text failure;
+  bool ok = attempt(
+      [&]() -> uint32_t {
+        failure = c_.machine.create_shortcut(link, target, working, arguments, description, icon, icon_index, show);
+        return failure.empty() ? 0 : 0xFFFFFFFFu;
+      },
+      link, &failure);
+  if (!ok) c_.state.undo.withdraw_last(logging_off());
+  else log(u"        < " + link + u" >");
+  return true;
+}
+
+bool NativeEngine::copy_local_files(const std::vector<Text>& record) {
+  Text source = with_backslash(field(record, 0)), pattern = field(record, 1);
+  Text target = with_backslash(field(record, 2)), name = field(record, 5);
+  bool copy = field(record, 3) == u"TRUE", recurse = is_true(field(record, 4));
+  if (!progress_step(source + pattern + u" -> " + target, 1048576)) return false;
+  bool wildcards = pattern.find_first_of(u"*?") != Text::npos || name.find_first_of(u"*?") != Text::npos;
+  FileFlags flags;
+  flags.move = !copy;
+  bool skip_rest = false;
+  std::function<bool(const Text&)> walk = [&](const Text& relative) {
+    for (const Text& file : c_.machine.list_files(source + relative, pattern)) {
+      Text destination = target + relative + (wildcards || name.empty() ? file : name);
+      if (!install_one_file(source + relative + file, destination, flags, skip_rest)) return false;
+    }
+    if (recurse)
+      for (const Text& sub : c_.machine.list_folders(source + relative))
+        if (!walk(relative + sub + u"\\")) return false;
+    return true;
+  };
+  return walk(u"");
 }
 
 int NativeEngine::replay(bool uninstall) {

@@ -77,11 +77,21 @@ class NativeEngine {
   // Performs one change, asking the error processor on failure; true when
   // it finally succeeded, false when given up (ignored or aborted, see
   // aborted_).
-  bool attempt(const std::function<uint32_t()>& change, TextView object);
-  bool write_registry(const std::vector<Text>& record);
+  // `failure`, when given and not empty, replaces the system error text.
+  bool attempt(const std::function<uint32_t()>& change, TextView object, const Text* failure = nullptr);
+  struct FileFlags {
+    bool read_only = false, hidden = false, system = false, stop_on_skip = false, shared = false, permanent = false,
+         only_if_missing = false, move = false;
+  };
+  static FileFlags install_flags(const std::vector<Text>& record);
+  bool create_file_type(const std::vector<Text>& record);
+  bool create_shortcut(const std::vector<Text>& record);
+  bool copy_local_files(const std::vector<Text>& record);
+  // `written` tells whether the value was finally written.
+  bool write_registry(const std::vector<Text>& record, bool* written = nullptr);
   bool create_folder(const Text& folder, bool record_undo);
   bool install_files(const std::vector<Text>& record);
-  bool install_one_file(const Text& source, const Text& destination, const std::vector<Text>& record, bool& skip_rest);
+  bool install_one_file(const Text& source, const Text& destination, const FileFlags& flags, bool& skip_rest);
   bool delete_files(const std::vector<Text>& record);
   bool edit_ini_file(const std::vector<Text>& record);
   bool set_environment(const std::vector<Text>& record);

@@ -149,6 +149,44 @@ TEST_F(NativeEngineTest, InstallThenUninstallLeavesTheMachineAsItWas) {
   EXPECT_FALSE(UndoLog::ensure(host.file_system, Text(kCache) + payload.project_guid, false));
 }
 
+TEST_F(NativeEngineTest, FileTypesShortcutsAndLocalFilesComeAndGo) {
+  machine().put_file(u"E:\\Local\\one.log", "1");
+  machine().put_file(u"E:\\Local\\deep\\two.log", "22");
+  machine().put_file(u"E:\\Local\\skip.txt", "x");
+  State before = state();
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"),
+                 {u"Create File Type", {u"Demo.Doc", u"C:\\App\\demo.exe", u"Demo document", u"C:\\App\\demo.ico",
+                                        u"1", u".dmo,.dmx",
+                                        to_comma_text({u"open|\"%1\"", u"print|/p \"%1\"|[print(\"%1\")]|Demo|System"})}},
+                 {u"Create Shortcut", {u"C:\\App\\demo.exe|pin", u"Demo", u"C:\\Menu\\Demo Group", u"Runs it",
+                                       u"-x", u"C:\\App", u"C:\\App\\demo.ico", u"0", u"1"}},
+                 {u"Copy/Move Local Files", {u"E:\\Local", u"*.log", u"C:\\Logs", u"", u"TRUE", u"TRUE"}},
+                 {u"Copy/Move Local Files", {u"E:\\Local", u"skip.txt", u"C:\\Logs", u"renamed.txt", u"FALSE", u""}},
+                 apply(true, false)}),
+            Interpreter::Outcome::finished)
+      << to_utf8(error);
+  auto value = [&](TextView key) {
+    auto v = machine().read_value({0, {}, Text(key)}, u"");
+    return v ? v->text : Text(u"<none>");
+  };
+  EXPECT_EQ(value(u"Demo.Doc"), u"Demo document");
+  EXPECT_EQ(value(u"Demo.Doc\\DefaultIcon"), u"C:\\App\\demo.ico,1");
+  EXPECT_EQ(value(u".dmx"), u"Demo.Doc");
+  EXPECT_EQ(value(u"Demo.Doc\\Shell\\open\\Command"), u"\"C:\\App\\demo.exe\" \"%1\"");
+  EXPECT_EQ(value(u"Demo.Doc\\Shell\\print\\ddeexec"), u"[print(\"%1\")]");
+  EXPECT_EQ(value(u"Demo.Doc\\Shell\\print\\ddeexec\\topic"), u"System");
+  EXPECT_EQ(file(u"C:\\Menu\\Demo Group\\Demo.lnk"),
+            u"C:\\App\\demo.exe|C:\\App|-x|Runs it|C:\\App\\demo.ico|0|1");
+  EXPECT_EQ(file(u"C:\\Logs\\deep\\two.log"), u"22");
+  EXPECT_EQ(file(u"E:\\Local\\deep\\two.log"), u"22");  // copied
+  EXPECT_EQ(file(u"C:\\Logs\\renamed.txt"), u"x");
+  EXPECT_EQ(file(u"E:\\Local\\skip.txt"), u"<none>");  // moved
+  machine().put_file(u"E:\\Local\\skip.txt", "x");
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"MODIFY", u"FALSE"), apply(false, true)}),
+            Interpreter::Outcome::finished);
+  expect_same(before, "after uninstall");
+}
+
 TEST_F(NativeEngineTest, DelayedInstallationTouchesNothingBeforeApplyChanges) {
   State before = state();
   auto script = product();

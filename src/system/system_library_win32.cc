@@ -30,6 +30,9 @@ constexpr std::array<Entry, static_cast<size_t>(SystemFunction::Count)> kTable =
     {L"kernel32.dll", "GetSystemWow64DirectoryW"},
     {L"gdi32.dll", "CreateFontIndirectW"},
     {L"gdi32.dll", "DeleteObject"},
+    {L"ole32.dll", "CoInitializeEx"},
+    {L"ole32.dll", "CoCreateInstance"},
+    {L"ole32.dll", "CoUninitialize"},
 }};
 
 [[maybe_unused]] std::wstring system_folder() {

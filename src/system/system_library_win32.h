@@ -24,6 +24,9 @@ enum class SystemFunction {
   GetSystemWow64DirectoryW,
   CreateFontIndirectW,
   DeleteObject,
+  CoInitializeEx,
+  CoCreateInstance,
+  CoUninitialize,
   Count
 };
 

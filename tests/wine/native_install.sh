@@ -33,6 +33,8 @@ for item in 'added file C:\Program Files\Hello\docs\images\logo.txt' \
   'added value HKLM\Software\Wow6432Node\Example Software\Hello [Installs] = REG_DWORD' \
   'added value HKLM\Software\Example Software\Hello 64 [View]' \
   'added value HKCU\Environment [HELLO_HOME]' \
+  'added file C:\Program Files\Hello\menu\Hello.lnk' \
+  'added value HKLM\Software\Classes\Wow6432Node\.hello [(default)] = REG_SZ "Hello.Document"' \
   'added value HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\SharedDlls'; do
   grep -qF "$item" "$work/installed.txt" && pass "installed: $item" || fail "not installed: $item"
 done

@@ -195,6 +195,22 @@ void is_file_locked(CommandContext& command) {
   command.store(command.variable(2), bool_text(machine.exists(file) && machine.in_use(file)));
 }
 
+void is_msi_setup_installed(CommandContext& command) {
+  Text product = command.expanded(1);
+  Variables& variables = command.variables();
+  // A native installation of this product answers without Windows Installer.
+  bool native = equals_ignore_case(product, variables.value_of(u"PRODUCTCODE")) &&
+                UndoLog::ensure(command.host().files(),
+                                with_backslash(variables.value_of(u"ENGINECACHE")) + variables.value_of(u"PRODUCTCODE"),
+                                false);
+  bool installed = native || command.host().system().installer_product_state(product) == 5;
+  command.store(command.variable(2), bool_text(installed));
+}
+
+void terminate_program(CommandContext& command) {
+  command.host().machine().close_windows(command.path(1), command.path(2));
+}
+
 void apply_changes(CommandContext& command) {
   Variables& variables = command.variables();
   Session& session = command.session();
@@ -295,6 +311,9 @@ void add_install_commands(Catalog& catalog) {
   catalog.add({u"Delete Registry", delete_registry, Builtin::none,
                {{u"root"}, {u"key"}, {u"name"}, {u"whole_key"}}});
   catalog.add({u"Is File Locked", is_file_locked, Builtin::none, {{u"file"}, {u"variable", kResult}}});
+  catalog.add({u"Is MSI Setup Installed", is_msi_setup_installed, Builtin::none,
+               {{u"product_code"}, {u"variable", kResult}}});
+  catalog.add({u"Terminate Program", terminate_program, Builtin::none, {{u"title"}, {u"class"}}});
   catalog.add({u"Apply Changes", apply_changes, Builtin::none,
                {{u"progress_dialog"}, {u"variable", kResult}, {u"install"}, {u"uninstall"}}});
 }

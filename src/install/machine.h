@@ -119,6 +119,9 @@ class Machine {
                                int show) = 0;
   // Tells running programs that environment values changed.
   virtual void environment_changed() {}
+  // Asks the first top-level window whose class and title contain the
+  // given parts (case-sensitive; empty matches all) to close, ten times.
+  virtual void close_windows(TextView title_part, TextView class_part) {}
   // The system's text for an error code.
   virtual Text error_text(uint32_t code) = 0;
 };
@@ -159,6 +162,10 @@ class MemoryMachine : public Machine {
   uint32_t ini_write(const Text& file, TextView section, TextView key, TextView value) override;
   uint32_t ini_delete(const Text& file, TextView section, TextView key) override;
   void environment_changed() override { ++environment_broadcasts; }
+  void close_windows(TextView title_part, TextView class_part) override {
+    closed_windows.emplace_back(Text(title_part), Text(class_part));
+  }
+  std::vector<std::pair<Text, Text>> closed_windows;
   // Writes the link as a file whose text lists the fields.
   Text create_shortcut(const Text& link, const Text& target, const Text& working_folder, const Text& arguments,
                        const Text& description, const Text& icon, int icon_index, int show) override;

@@ -415,6 +415,36 @@ Text Win32Machine::create_shortcut(const Text& link, const Text& target, const T
   return SUCCEEDED(result) ? Text() : error_text(static_cast<uint32_t>(result));
 }
 
+namespace {
+struct WindowSearch {
+  Text title_part, class_part;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK find_window(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<WindowSearch*>(context);
+  wchar_t title[512] = {}, class_name[256] = {};
+  GetWindowTextW(window, title, 512);
+  GetClassNameW(window, class_name, 256);
+  if (from_wide(title).find(search->title_part) != Text::npos &&
+      from_wide(class_name).find(search->class_part) != Text::npos) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+void Win32Machine::close_windows(TextView title_part, TextView class_part) {
+  for (int round = 0; round < 10; ++round) {
+    WindowSearch search{Text(title_part), Text(class_part)};
+    EnumWindows(find_window, reinterpret_cast<LPARAM>(&search));
+    if (!search.found) continue;
+    PostMessageW(search.found, WM_CANCELMODE, 0, 0);
+    PostMessageW(search.found, WM_CLOSE, 0, 0);
+  }
+}
+
 void Win32Machine::environment_changed() {
   SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
 }

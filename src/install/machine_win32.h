@@ -38,6 +38,7 @@ class Win32Machine : public Machine {
   uint32_t ini_write(const Text& file, TextView section, TextView key, TextView value) override;
   uint32_t ini_delete(const Text& file, TextView section, TextView key) override;
   void environment_changed() override;
+  void close_windows(TextView title_part, TextView class_part) override;
   Text create_shortcut(const Text& link, const Text& target, const Text& working_folder, const Text& arguments,
                        const Text& description, const Text& icon, int icon_index, int show) override;
   Text error_text(uint32_t code) override;

@@ -87,12 +87,14 @@ RegistryKey registry_key(TextView root_field, TextView path) {
   return key;
 }
 
-Text NativeEngine::log_base() const {
-  Text logging = setting(u"NATIVE_LOGGING");
-  if (!logging.empty() && !equals_ignore_case(logging, u"FALSE") && UndoLog::ensure(c_.log_files, logging, false))
+Text undo_log_base(const Variables& variables, FileSystem& files) {
+  Text logging = variables.value_of(u"NATIVE_LOGGING");
+  if (!logging.empty() && !equals_ignore_case(logging, u"FALSE") && UndoLog::ensure(files, logging, false))
     return logging;
-  return with_backslash(setting(u"ENGINECACHE")) + setting(u"PRODUCTCODE");
+  return with_backslash(variables.value_of(u"ENGINECACHE")) + variables.value_of(u"PRODUCTCODE");
 }
+
+Text NativeEngine::log_base() const { return undo_log_base(c_.variables, c_.log_files); }
 
 bool NativeEngine::logging_off() const { return equals_ignore_case(setting(u"NATIVE_LOGGING"), u"FALSE"); }
 

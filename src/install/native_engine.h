@@ -125,6 +125,10 @@ class NativeEngine {
   int64_t progress_max_ = 0;
 };
 
+// The undo log's base path: NATIVE_LOGGING when it names a complete log,
+// else the engine cache folder + the project GUID.
+Text undo_log_base(const Variables& variables, FileSystem& files);
+
 // The registry key of a record's root field ("2", "2|SERVER"): the
 // computer counts for roots 2 and 3 only and gets its "\\" prefix.
 RegistryKey registry_key(TextView root_field, TextView path);

@@ -398,6 +398,45 @@ TEST_F(NativeEngineTest, NoLoggingMeansNothingToUndo) {
   EXPECT_FALSE(UndoLog::ensure(host.file_system, Text(kCache) + payload.project_guid, false));
 }
 
+TEST_F(NativeEngineTest, NativeLoggingNamesTheLogWhereOneCanBeMade) {
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), {u"Create Folder", {u"C:\\First"}},
+                 set(u"NATIVE_LOGGING", u"C:\\Logs\\foreign"), {u"Create Folder", {u"C:\\Second"}},
+                 apply(true, false)}),
+            Interpreter::Outcome::finished);
+  EXPECT_EQ(value(u"NATIVE_LOGGING"), u"C:\\Logs\\foreign");
+  // The entry made before the change went to the log in use then.
+  auto old_log = UndoLog::load(host.file_system, Text(kCache) + payload.project_guid);
+  ASSERT_EQ(old_log.size(), 1u);
+  EXPECT_EQ(old_log[0].data, u"C:\\First");
+  auto new_log = UndoLog::load(host.file_system, u"C:\\Logs\\foreign");
+  ASSERT_EQ(new_log.size(), 1u);
+  EXPECT_EQ(new_log[0].data, u"C:\\Second");
+  // Where no log can be made the path is not kept.
+  host.file_system.fail_writes = true;
+  ASSERT_EQ(run({set(u"NATIVE_LOGGING", u"Q:\\nowhere\\log"), set(u"SEEN", u"$NATIVE_LOGGING$")}),
+            Interpreter::Outcome::finished);
+  EXPECT_EQ(value(u"SEEN"), u"");
+}
+
+TEST_F(NativeEngineTest, InstalledStateAndClosingPrograms) {
+  auto query = [&] {
+    return std::vector<TestCommand>{set(u"NATIVE_ENGINE", u"TRUE"),
+                                    {u"Is MSI Setup Installed", {u"$PRODUCTCODE$", u"MINE"}},
+                                    {u"Is MSI Setup Installed", {u"{00000000-0000-0000-0000-000000000001}", u"OTHER"}},
+                                    {u"Terminate Program", {u"Demo\\\\Window", u""}}};
+  };
+  ASSERT_EQ(run(query()), Interpreter::Outcome::finished);
+  EXPECT_EQ(value(u"MINE"), u"FALSE");
+  auto script = product();
+  script.push_back(apply(true, false));
+  ASSERT_EQ(run(script), Interpreter::Outcome::finished);
+  ASSERT_EQ(run(query()), Interpreter::Outcome::finished);
+  EXPECT_EQ(value(u"MINE"), u"TRUE");  // its undo log is in the engine cache
+  EXPECT_EQ(value(u"OTHER"), u"FALSE");
+  ASSERT_FALSE(machine().closed_windows.empty());
+  EXPECT_EQ(machine().closed_windows.back(), std::make_pair(Text(u"Demo\\Window"), Text()));
+}
+
 TEST_F(NativeEngineTest, MissingHeaderIsARuntimeError) {
   payload = make_payload({});
   auto script = std::vector<TestCommand>{set(u"NATIVE_ENGINE", u"TRUE"), install_files(kApp)};

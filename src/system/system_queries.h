@@ -31,6 +31,9 @@ class SystemQueries {
   // A well-known folder by its "Get Folder Location" code, with a trailing
   // backslash; empty when unavailable. `mode64` is the 64-bit mode word.
   virtual Text folder_location(int code, bool all_users, TextView mode64) = 0;
+  // Windows Installer's state of a product (INSTALLSTATE_DEFAULT is 5);
+  // -1 when unknown.
+  virtual int installer_product_state(const Text& product_code) { return -1; }
 };
 
 }  // namespace kyt

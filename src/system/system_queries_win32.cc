@@ -85,6 +85,12 @@ std::vector<Text> Win32SystemQueries::environment_block() {
   return entries;
 }
 
+int Win32SystemQueries::installer_product_state(const Text& product_code) {
+  using QueryFn = INT(WINAPI*)(LPCWSTR);
+  auto query = system_function_as<QueryFn>(SystemFunction::MsiQueryProductStateW);
+  return query ? query(wide(product_code)) : -1;
+}
+
 std::optional<std::array<uint16_t, 4>> Win32SystemQueries::file_version(const Text& path) {
   using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
   using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);

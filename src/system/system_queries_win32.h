@@ -16,6 +16,7 @@ class Win32SystemQueries : public SystemQueries {
   Text short_path(const Text& path) override;
   Text long_path(const Text& path) override;
   Text folder_location(int code, bool all_users, TextView mode64) override;
+  int installer_product_state(const Text& product_code) override;
 };
 
 // Whether this is a 32-bit process on 64-bit Windows.

@@ -1,6 +1,7 @@
 // Commands that compute values into variables and read and write text files.
 #include <algorithm>
 
+#include "install/native_engine.h"
 #include "base/text_file.h"
 #include "script/catalog.h"
 #include "script/expression.h"
@@ -26,7 +27,14 @@ void assign(CommandContext& command, const Text& value) {
   Variables& variables = command.variables();
   constexpr TextView source = u"Set Variable Action";
   if (!variables.is_defined(name)) variables.define_variable(name, u"", source);
+  FileSystem& files = command.host().files();
+  bool new_log = name == u"NATIVE_LOGGING" && value != variables.value_of(name);
+  // The entries so far belong to the log in use until now.
+  if (new_log) command.session().install.undo.flush(files, undo_log_base(variables, files));
   variables.set_variable(name, value, source);
+  // A log path is kept only where a log is or can be made.
+  if (new_log && !value.empty() && !equals_ignore_case(value, u"FALSE") && !UndoLog::ensure(files, value, true))
+    variables.set_variable(name, u"", source);
   if (persist && !command.session().persisted_variables.contains(name)) command.session().persisted_variables.add(name);
   if (name == u"ABORT") {
     variables.set_variable(u"ZEKO_IsCancelled", value, u"Set Variable Tricke");

@@ -8,7 +8,7 @@ seconds=${FUZZ_SECONDS:-15}
 mkdir -p "$out"
 sources=$(cd "$root" && ls src/base/*.cc src/script/*.cc src/script/commands/*.cc src/install/*.cc src/bootstrap/payload.cc \
   src/bootstrap/pe_image.cc src/system/file_system.cc src/media/sevenzip/*.cc src/ui/messages.cc src/ui/localization.cc \
-  src/bootstrap/run_environment.cc src/media/archive_commands.cc src/media/archive_wrappers.cc | grep -v _test.cc)
+  src/bootstrap/run_environment.cc src/media/archive_commands.cc src/media/archive_wrappers.cc | grep -v -e _test.cc -e _win32.cc)
 # The LZMA SDK sources (Debian's lzma-dev) are copied beside the objects, as
 # the CMake build does, so that /usr/include/lzma is never on the path.
 sdk=$out/lzma_sdk

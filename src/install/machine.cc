@@ -1,5 +1,7 @@
 #include "install/machine.h"
 
+#include "bootstrap/pe_image.h"
+
 namespace kyt {
 
 namespace {
@@ -257,6 +259,11 @@ uint32_t MemoryMachine::ini_delete(const Text& file, TextView section, TextView 
     }
   }
   return 0;
+}
+
+std::optional<uint16_t> MemoryMachine::image_machine(const Text& path) {
+  auto f = files.find(normal(path));
+  return f == files.end() ? std::nullopt : pe_machine(f->second.bytes);
 }
 
 Text MemoryMachine::create_shortcut(const Text& link, const Text& target, const Text& working_folder,

@@ -117,6 +117,14 @@ class Machine {
   virtual Text create_shortcut(const Text& link, const Text& target, const Text& working_folder,
                                const Text& arguments, const Text& description, const Text& icon, int icon_index,
                                int show) = 0;
+  // Runs a program of the system folder (the 32-bit one for "Win32" on
+  // 64-bit Windows) or any program given by path, in `folder`, and waits;
+  // the exit code, or empty when it could not start.
+  virtual std::optional<uint32_t> run_program(const Text& program, const Text& arguments, const Text& folder,
+                                              TextView mode64) = 0;
+  virtual Text system_program(TextView name, TextView mode64) = 0;
+  // The machine type of an executable image (0x8664 for x64), or empty.
+  virtual std::optional<uint16_t> image_machine(const Text& path) = 0;
   // Tells running programs that environment values changed.
   virtual void environment_changed() {}
   // Asks the first top-level window whose class and title contain the
@@ -162,6 +170,17 @@ class MemoryMachine : public Machine {
   uint32_t ini_write(const Text& file, TextView section, TextView key, TextView value) override;
   uint32_t ini_delete(const Text& file, TextView section, TextView key) override;
   void environment_changed() override { ++environment_broadcasts; }
+  std::optional<uint32_t> run_program(const Text& program, const Text& arguments, const Text& folder,
+                                      TextView mode64) override {
+    programs.push_back(program + u" " + arguments + u" @" + folder + u" " + Text(mode64));
+    return program_exit_code;
+  }
+  Text system_program(TextView name, TextView mode64) override {
+    return (mode64 == u"Win32" ? u"C:\\Windows\\SysWOW64\\" : u"C:\\Windows\\System32\\") + Text(name);
+  }
+  std::optional<uint16_t> image_machine(const Text& path) override;
+  std::vector<Text> programs;
+  uint32_t program_exit_code = 0;
   void close_windows(TextView title_part, TextView class_part) override {
     closed_windows.emplace_back(Text(title_part), Text(class_part));
   }

@@ -7,6 +7,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "bootstrap/pe_image.h"
+#include "system/file_system_win32.h"
 #include "system/handle_win32.h"
 #include "system/system_library_win32.h"
 #include "system/system_queries_win32.h"
@@ -443,6 +445,37 @@ void Win32Machine::close_windows(TextView title_part, TextView class_part) {
     PostMessageW(search.found, WM_CANCELMODE, 0, 0);
     PostMessageW(search.found, WM_CLOSE, 0, 0);
   }
+}
+
+std::optional<uint32_t> Win32Machine::run_program(const Text& program, const Text& arguments, const Text& folder,
+                                                 TextView mode64) {
+  Text command_line = u"\"" + program + u"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(wide(program), const_cast<wchar_t*>(wide(command_line)), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : wide(folder), &startup, &process))
+    return std::nullopt;
+  UniqueHandle process_handle(process.hProcess), thread_handle(process.hThread);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  return code;
+}
+
+Text Win32Machine::system_program(TextView name, TextView mode64) {
+  wchar_t folder[MAX_PATH] = {};
+  using Wow64FolderFn = UINT(WINAPI*)(LPWSTR, UINT);
+  auto wow64_folder = system_function_as<Wow64FolderFn>(SystemFunction::GetSystemWow64DirectoryW);
+  // 32-bit programs of 64-bit Windows live in the WOW64 system folder.
+  if (!(mode64 == u"Win32" && windows_is_64_bit() && wow64_folder && wow64_folder(folder, MAX_PATH)))
+    GetSystemDirectoryW(folder, MAX_PATH);
+  return with_backslash(from_wide(folder)) + Text(name);
+}
+
+std::optional<uint16_t> Win32Machine::image_machine(const Text& path) {
+  auto bytes = Win32FileSystem().read_file(path);
+  return bytes ? pe_machine(*bytes) : std::nullopt;
 }
 
 void Win32Machine::environment_changed() {

@@ -39,6 +39,10 @@ class Win32Machine : public Machine {
   uint32_t ini_delete(const Text& file, TextView section, TextView key) override;
   void environment_changed() override;
   void close_windows(TextView title_part, TextView class_part) override;
+  std::optional<uint32_t> run_program(const Text& program, const Text& arguments, const Text& folder,
+                                      TextView mode64) override;
+  Text system_program(TextView name, TextView mode64) override;
+  std::optional<uint16_t> image_machine(const Text& path) override;
   Text create_shortcut(const Text& link, const Text& target, const Text& working_folder, const Text& arguments,
                        const Text& description, const Text& icon, int icon_index, int show) override;
   Text error_text(uint32_t code) override;

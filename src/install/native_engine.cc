@@ -372,6 +372,7 @@ NativeEngine::FileFlags NativeEngine::install_flags(const std::vector<Text>& rec
   flags.shared = is_true(field(record, 7));
   flags.permanent = is_true(field(record, 8));
   flags.only_if_missing = is_true(field(record, 9));
+  flags.self_register = is_true(field(record, 6));
   return flags;
 }
 
@@ -389,7 +390,7 @@ bool NativeEngine::install_one_file(const Text& source, const Text& destination,
   if (decision.cancelled) return false;
   if (!decision.overwrite) {
     // The product relies on the file it kept: its share counts.
-    if (shared && existed) share(destination, existed, permanent);
+    if (shared && existed) share(destination, existed, permanent, flags.self_register);
     skip_rest = stop_on_skip;
     return true;
   }
@@ -458,7 +459,18 @@ bool NativeEngine::install_one_file(const Text& source, const Text& destination,
     machine.at_restart(written, destination);
     c_.state.restart_needed = true;
   }
-  if (shared) share(destination, existed, permanent);
+  if (flags.self_register) {
+    if (!permanent && !shared) note_undo(u"Register File", {destination});
+    if (in_use) {
+      // The new file arrives at the restart: so does its registration.
+      RegistryKey run_once{2, {}, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce"};
+      Text command = u"\"" + machine.system_program(u"regsvr32.exe", mode64_) + u"\" /s \"" + destination + u"\"";
+      machine.write_value(run_once, file_name_of(destination), {kRegSz, command});
+    } else if (!register_file(destination, false) && !permanent && !shared) {
+      c_.state.undo.withdraw_last(logging_off());
+    }
+  }
+  if (shared) share(destination, existed, permanent, flags.self_register);
   if (read_only || hidden || system)
     machine.set_attributes(destination, kAttributeNormal | (read_only ? kAttributeReadOnly : 0) |
                                             (hidden ? kAttributeHidden : 0) | (system ? kAttributeSystem : 0));
@@ -466,15 +478,34 @@ bool NativeEngine::install_one_file(const Text& source, const Text& destination,
   return true;
 }
 
-void NativeEngine::share(const Text& destination, bool existed, bool permanent) {
+void NativeEngine::share(const Text& destination, bool existed, bool permanent, bool self_register) {
   RegistryKey key{2, {}, Text(kSharedDlls)};
   auto count = c_.machine.read_value(key, destination);
   uint32_t next = count && count->type == kRegDword ? count->number + 1 : existed ? 2 : 1;
-  if (!permanent) note_undo(u"Share File", {destination});
+  if (!permanent) note_undo(self_register ? u"Share Self Registering File" : u"Share File", {destination});
   if (!attempt([&] { return c_.machine.write_value(key, destination, {kRegDword, {}, {}, next}); },
                u"HKEY_LOCAL_MACHINE\\" + Text(kSharedDlls) + u"\\" + destination) &&
       !permanent)
     c_.state.undo.withdraw_last(logging_off());
+}
+
+bool NativeEngine::register_file(const Text& path, bool unregister) {
+  if (!progress_step(Text(unregister ? u"unregsvr32 " : u"regsvr32 ") + path, 0)) return false;
+  Machine& machine = c_.machine;
+  Text folder = folder_of(path);
+  bool program = to_upper(path).ends_with(u".EXE");
+  // A library is registered by the regsvr32 of its own bitness.
+  auto image = machine.image_machine(path);
+  Text mode = image && (*image == 0x8664 || *image == 0x0200 || *image == 0xAA64) ? u"x64" : u"Win32";
+  Text tool = program ? path : machine.system_program(u"regsvr32.exe", mode);
+  Text arguments = program ? Text(unregister ? u"/UnregServer" : u"/RegServer")
+                           : Text(unregister ? u"/u /s \"" : u"/s \"") + path + u"\"";
+  return attempt(
+      [&]() -> uint32_t {
+        auto code = machine.run_program(tool, arguments, folder, mode);
+        return !code ? kErrorFileNotFound : *code;
+      },
+      tool + u" " + arguments);
 }
 
 bool NativeEngine::delete_files(const std::vector<Text>& record) {
@@ -694,8 +725,10 @@ bool NativeEngine::undo(const UndoEntry& entry, bool uninstall) {
   std::vector<Text> fields = from_comma_text(entry.data);
   if (entry.element == u"Delete Registry") return undo_registry(fields);
   if (entry.element == u"Delete File") return undo_file(field(fields, 0));
-  if (entry.element == u"Unshare File" || entry.element == u"Unshare Self Registering File")
-    return undo_share(field(fields, 0));
+  if (entry.element == u"Unshare File") return undo_share(field(fields, 0), false);
+  if (entry.element == u"Unshare Self Registering File") return undo_share(field(fields, 0), true);
+  if (entry.element == u"Unregister File")
+    return !c_.machine.exists(field(fields, 0)) || register_file(field(fields, 0), true);
   if (entry.element == u"Delete Folder") return undo_folders(fields);
   if (entry.element == u"Remove INI Entry") return undo_ini(fields);
   if (entry.element == u"Delete Environment") return undo_environment(fields);
@@ -738,7 +771,7 @@ bool NativeEngine::undo_file(const Text& path) {
       path);
 }
 
-bool NativeEngine::undo_share(const Text& path) {
+bool NativeEngine::undo_share(const Text& path, bool self_register) {
   RegistryKey key{2, {}, Text(kSharedDlls)};
   auto count = c_.machine.read_value(key, path);
   if (!count) return true;
@@ -746,6 +779,7 @@ bool NativeEngine::undo_share(const Text& path) {
   Text object = u"HKEY_LOCAL_MACHINE\\" + Text(kSharedDlls) + u"\\" + path;
   if (left > 0) return attempt([&] { return c_.machine.write_value(key, path, {kRegDword, {}, {}, left}); }, object);
   if (!attempt([&] { return c_.machine.delete_value(key, path); }, object)) return false;
+  if (self_register && c_.machine.exists(path)) register_file(path, true);
   return undo_file(path);
 }
 

@@ -81,10 +81,13 @@ class NativeEngine {
   bool attempt(const std::function<uint32_t()>& change, TextView object, const Text* failure = nullptr);
   struct FileFlags {
     bool read_only = false, hidden = false, system = false, stop_on_skip = false, shared = false, permanent = false,
-         only_if_missing = false, move = false;
+         only_if_missing = false, move = false, self_register = false;
   };
   static FileFlags install_flags(const std::vector<Text>& record);
   bool create_file_type(const std::vector<Text>& record);
+  // Registers (or unregisters) a file: regsvr32 for a library, the
+  // program's own switch for an ".EXE".
+  bool register_file(const Text& path, bool unregister);
   bool create_shortcut(const std::vector<Text>& record);
   bool copy_local_files(const std::vector<Text>& record);
   // `written` tells whether the value was finally written.
@@ -99,14 +102,14 @@ class NativeEngine {
   bool ensure_log_folder();
   std::vector<Text> missing_folders(const Text& folder);
   Answer settle(Answer answer, TextView setting_name, TextView all_yes, TextView all_no, TextView source);
-  void share(const Text& destination, bool existed, bool permanent);
+  void share(const Text& destination, bool existed, bool permanent, bool self_register);
   Text log_folder() const;
   Text free_name(const Text& stem);
 
   bool undo(const UndoEntry& entry, bool uninstall);
   bool undo_registry(const std::vector<Text>& fields);
   bool undo_file(const Text& path);
-  bool undo_share(const Text& path);
+  bool undo_share(const Text& path, bool self_register);
   bool undo_folders(const std::vector<Text>& folders);
   bool undo_ini(const std::vector<Text>& fields);
   bool undo_environment(const std::vector<Text>& fields);

@@ -26,9 +26,9 @@ TestCommand registry(TextView root, TextView key, TextView name, TextView data, 
                               integer ? u"TRUE" : string ? u"FALSE" : Text(kind)}};
 }
 TestCommand install_files(TextView target, TextView flags = u"") {
-  // Flags: r(ead-only) h(idden) s(hared) p(ermanent) m(issing only) k (stop on skip)
+  // Flags: r(ead-only) h(idden) s(hared) p(ermanent) m(issing only) k (stop on skip) g (self-register)
   auto flag = [&](char16_t c) { return Text(flags.find(c) != TextView::npos ? u"TRUE" : u"FALSE"); };
-  return {u"Install Files", {u"*", u"", Text(target), flag(u'r'), flag(u'h'), u"FALSE", flag(u'k'), u"", u"FALSE",
+  return {u"Install Files", {u"*", u"", Text(target), flag(u'r'), flag(u'h'), u"FALSE", flag(u'k'), u"", flag(u'g'),
                              flag(u's'), flag(u'p'), flag(u'm')}};
 }
 TestCommand apply(bool install, bool uninstall) {
@@ -435,6 +435,38 @@ TEST_F(NativeEngineTest, InstalledStateAndClosingPrograms) {
   EXPECT_EQ(value(u"OTHER"), u"FALSE");
   ASSERT_FALSE(machine().closed_windows.empty());
   EXPECT_EQ(machine().closed_windows.back(), std::make_pair(Text(u"Demo\\Window"), Text()));
+}
+
+TEST_F(NativeEngineTest, SelfRegistrationByTheFilesOwnBitness) {
+  std::string image(0x40 + 24, '\0');
+  image[0] = 'M', image[1] = 'Z', image[0x3C] = 0x40;
+  image.replace(0x40, 4, std::string("PE\0\0", 4));
+  image[0x44] = '\x64', image[0x45] = '\x86';  // x64
+  machine().put_file(Text(kData) + u"G1\\a.txt", image, 200);
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), install_files(kApp, u"g"), apply(true, false)}),
+            Interpreter::Outcome::finished);
+  Text a = Text(kApp) + u"\\a.txt", b = Text(kApp) + u"\\docs\\b.txt";
+  EXPECT_EQ(machine().programs,
+            (std::vector<Text>{u"C:\\Windows\\System32\\regsvr32.exe /s \"" + a + u"\" @" + Text(kApp) + u"\\ x64",
+                               u"C:\\Windows\\SysWOW64\\regsvr32.exe /s \"" + b + u"\" @" + Text(kApp) +
+                                   u"\\docs\\ Win32"}));
+  machine().programs.clear();
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"MODIFY", u"FALSE"), apply(false, true)}),
+            Interpreter::Outcome::finished);
+  // Unregistered before the files go, last installed first.
+  ASSERT_EQ(machine().programs.size(), 2u);
+  EXPECT_EQ(machine().programs[0],
+            u"C:\\Windows\\SysWOW64\\regsvr32.exe /u /s \"" + b + u"\" @" + Text(kApp) + u"\\docs\\ Win32");
+  EXPECT_EQ(file(a), u"<none>");
+  // A registration that fails goes to the error processor; ignored, the
+  // file stays installed and nothing will unregister it.
+  machine().program_exit_code = 3;
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"NATIVE_ERROR", u"IGNORE"), install_files(kApp, u"g"),
+                 apply(true, false)}),
+            Interpreter::Outcome::finished);
+  EXPECT_EQ(file(b), u"beta");
+  for (const auto& entry : UndoLog::load(host.file_system, Text(kCache) + payload.project_guid))
+    EXPECT_NE(entry.element, u"Unregister File");
 }
 
 TEST_F(NativeEngineTest, MissingHeaderIsARuntimeError) {

@@ -19,6 +19,14 @@ build_setup() {
   wine_run "$KYT_BUILD" --engine "$(winpath "$KYT_SETUP")" --output "$(winpath "$2")" "${resources[@]}" \
     "$(winpath "$1")" && cp "$KYT_LIB" "$(dirname "$2")/kyt.lib"
 }
+# build_product FOLDER NAME: builds FOLDER/NAME.kys with the product files of
+# FOLDER/files into FOLDER/out/NAME.exe (with its .res, kyt.lib and data).
+build_product() {
+  printf 'script = %s.kys\nfiles = files\n' "$2" >"$1/$2.kyp"
+  mkdir -p "$1/files"
+  wine_run "$KYT_BUILD" --project "$(winpath "$1/$2.kyp")" --engine "$(winpath "$KYT_SETUP")" \
+    --output "$(winpath "$1/out/$2.exe")" >"$1/$2-build.txt" 2>&1 || { cat "$1/$2-build.txt" >&2; return 1; }
+}
 # Starts Xvfb on a free display for the rest of the test and restarts the
 # prefix's processes on it (Wine's desktop keeps the display it began with).
 start_display() {

@@ -8,7 +8,6 @@ start_display
 drive_c=$(wine_prefix)/drive_c
 mkdir -p "$work/files" "$drive_c/KytAsk"
 echo "new content" >"$work/files/ask.txt"
-printf 'script = ask.kys\nfiles = files\n' >"$work/ask.kyp"
 cat >"$work/ask.kys" <<'KYS'
 %guid = {66666666-2222-3333-4444-555555555555}
 %title = Ask
@@ -25,8 +24,7 @@ Write to Text File
   file = C:\KytAsk\report.txt
   text = went on
 KYS
-wine_run "$KYT_BUILD" --project "$(winpath "$work/ask.kyp")" --engine "$(winpath "$KYT_SETUP")" \
-  --output "$(winpath "$work/out/ask.exe")" >/dev/null 2>&1 || fail "building the product"
+build_product "$work" ask || fail "building the product"
 
 ask() {  # ask KEY: runs the setup, answers the question with KEY
   printf 'old content\r\n' >"$drive_c/KytAsk/ask.txt"

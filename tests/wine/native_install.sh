@@ -49,13 +49,54 @@ else
   fail "left behind after removal:"; cat "$work/removed.txt" >&2
 fi
 
+# A library that registers itself: registered at installation, unregistered
+# before it goes.
+mkdir -p "$work/reg/files"
+cp "$KYT_SELFREG" "$work/reg/files/selfreg.dll"
+cat >"$work/reg/reg.kys" <<'KYS'
+%guid = {77777777-1111-3333-4444-555555555555}
+%title = SelfReg
+Set Variable
+  variable = NATIVE_ENGINE
+  value = TRUE
+Set Variable
+  variable = MODIFY
+  value = FALSE
+Set Variable
+  variable = INSTALL
+  value = FALSE
+If
+  variable = INSTALL
+  operator = 4
+  value = TRUE
+  Install Files
+    source = selfreg.dll
+    target = C:\RB\reg
+    self_register = TRUE
+End
+Apply Changes
+  variable = RESULT
+  install = $INSTALL$
+  uninstall = $REMOVE$
+KYS
+build_product "$work/reg" reg || fail "building the self-registering product"
+take "$work/reg-before.json"
+run "$work/reg/out/reg.exe" /s INSTALL=TRUE REMOVE=FALSE
+take "$work/reg-installed.json"
+snapshot_diff "$work/reg-before.json" "$work/reg-installed.json" "${ignore[@]}" >"$work/reg-installed.txt" || true
+grep -qF 'added value HKCU\Software\KytSelfReg [Registered]' "$work/reg-installed.txt" &&
+  pass "the library registered itself" || fail "no registration: $(cat "$work/reg-installed.txt")"
+run "$work/reg/out/reg.exe" /s INSTALL=FALSE REMOVE=TRUE
+take "$work/reg-removed.json"
+snapshot_diff "$work/reg-before.json" "$work/reg-removed.json" "${ignore[@]}" >"$work/reg-removed.txt" &&
+  pass "removal unregistered it and left nothing" || { fail "left after removal:"; cat "$work/reg-removed.txt" >&2; }
+
 # Rollback at every action: FAILAT=k makes a failing value appear before
 # action k (NATIVE_ERROR is ABORT), k = 7 after the last one.
 mkdir -p "$work/rb/files/sub"
 echo new-x >"$work/rb/files/x.txt"
 echo new-z >"$work/rb/files/sub/z.txt"
 echo replaced >"$work/rb/files/keep.txt"
-printf 'script = rb.kys\nfiles = files\n' >"$work/rb/rb.kyp"
 {
   cat <<'KYS'
 %guid = {44444444-2222-3333-4444-555555555555}
@@ -134,8 +175,7 @@ Write to Text File
   text = reached the end
 KYS
 } >"$work/rb/rb.kys"
-wine_run "$KYT_BUILD" --project "$(winpath "$work/rb/rb.kyp")" --engine "$(winpath "$KYT_SETUP")" \
-  --output "$(winpath "$work/rb/out/rb.exe")" >"$work/rb-build.txt" 2>&1 || fail "building the rollback product: $(cat "$work/rb-build.txt")"
+build_product "$work/rb" rb || fail "building the rollback product"
 mkdir -p "$drive_c/RB/keep"
 echo original >"$drive_c/RB/keep/keep.txt"
 take "$work/rb-before.json"
@@ -174,9 +214,7 @@ Write to Text File
   file = C:\report.txt
   text = $RESULT$
 KYS
-printf 'script = reboot.kys\nfiles = files\n' >"$work/rb/reboot.kyp"
-wine_run "$KYT_BUILD" --project "$(winpath "$work/rb/reboot.kyp")" --engine "$(winpath "$KYT_SETUP")" \
-  --output "$(winpath "$work/rb/out/reboot.exe")" >/dev/null 2>&1 || fail "building the reboot product"
+build_product "$work/rb" reboot || fail "building the reboot product"
 rm -f "$drive_c/report.txt"
 run "$work/rb/out/reboot.exe" /s NATIVE_OVERWRITE=ALWAYS NATIVE_OVERWRITE_OLDER=TRUE
 [ "$(report)" = REBOOT ] && pass "a file held open gives REBOOT" || fail "held file: '$(report)'"

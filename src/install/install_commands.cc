@@ -90,7 +90,7 @@ void run_native_action(CommandContext& command, TextView name, const std::vector
     static const std::pair<TextView, int64_t> kWeights[] = {
         {u"Write Registry", 512},     {u"Create Folder", 1024},     {u"Set Environment", 1024},
         {u"Create File Type", 5120},  {u"Create Shortcut", 10240},  {u"Edit INI File", 10240},
-        {u"Delete Files", 102400}};
+        {u"Delete Files", 102400},    {u"Control Service", 2097152}};
     for (const auto& [action, weight] : kWeights)
       if (action == name) state.queued_weight += weight;
     if (name == u"Copy/Move Local Files") state.queued_weight += local_files_size(command, record);
@@ -117,10 +117,16 @@ void write_registry(CommandContext& command) {
                      command.path(3), command.path(4), command.path(5), kind});
 }
 
-void install_files(CommandContext& command) {
+// The command's file group; a payload with headers must have one for it.
+Text file_group_header(CommandContext& command) {
   const Payload& payload = command.payload();
   Text header = payload.command_header(command.index());
   if (header.empty() && !payload.command_headers.empty()) throw ScriptError(Text(kNoHeaders));
+  return header;
+}
+
+void install_files(CommandContext& command) {
+  Text header = file_group_header(command);
   run_native_action(command, u"Install Files",
                     {header, command.path(3), command.raw(4), command.raw(5), command.raw(6), command.raw(7),
                      command.raw(9), command.raw(10), command.raw(11), command.raw(12)});
@@ -163,6 +169,20 @@ void copy_local_files(CommandContext& command) {
   run_native_action(command, u"Copy/Move Local Files",
                     {command.path(1), command.expanded(2), command.path(3), command.raw(5),
                      subfolders.empty() ? Text(u"FALSE") : subfolders, command.path(4)});
+}
+
+void install_service(CommandContext& command) {
+  Text header = file_group_header(command);
+  Text dependencies = command.raw(8) == u"~" ? Text(u"$NULL$") : command.expanded(8);
+  run_native_action(command, u"Install Service",
+                    {header, command.expanded(4), command.expanded(5), command.expanded(6), command.expanded(7),
+                     dependencies, command.path(3), command.raw(9), command.raw(10), command.raw(11), command.raw(12),
+                     command.expanded(13), command.expanded(14), command.expanded(15)});
+}
+
+void control_service(CommandContext& command) {
+  run_native_action(command, u"Control Service",
+                    {command.expanded(1), command.path(2), command.raw(3), command.raw(5), command.raw(4)});
 }
 
 void set_64_bit_mode(CommandContext& command) {
@@ -307,6 +327,12 @@ void add_install_commands(Catalog& catalog) {
   catalog.add({u"Copy/Move Local Files", copy_local_files, Builtin::none,
                {{u"source_folder"}, {u"pattern"}, {u"target_folder"}, {u"target_name"}, {u"copy"},
                 {u"subfolders"}}});
+  catalog.add({u"Install Service", install_service, Builtin::none,
+               {{u"source"}, {u"options"}, {u"target"}, {u"name"}, {u"display_name", kTranslatable},
+                {u"description", kTranslatable}, {u"program"}, {u"dependencies"}, {u"type"}, {u"interactive"},
+                {u"start_type"}, {u"error_control"}, {u"account"}, {u"password"}, {u"arguments"}}});
+  catalog.add({u"Control Service", control_service, Builtin::none,
+               {{u"name", kTranslatable}, {u"argument"}, {u"operation"}, {u"start_type"}, {u"wait"}}});
   catalog.add({u"Set 64 Bit Mode", set_64_bit_mode, Builtin::none, {{u"win32"}, {u"ia64"}, {u"x64"}}});
   catalog.add({u"Delete Registry", delete_registry, Builtin::none,
                {{u"root"}, {u"key"}, {u"name"}, {u"whole_key"}}});

@@ -261,6 +261,45 @@ uint32_t MemoryMachine::ini_delete(const Text& file, TextView section, TextView 
   return 0;
 }
 
+constexpr uint32_t kErrorServiceExists = 1073, kErrorServiceMissing = 1060, kErrorServiceNotActive = 1062;
+
+uint32_t MemoryMachine::create_service(const ServiceConfig& config) {
+  if (services.contains(to_lower(config.name))) return kErrorServiceExists;
+  if (fail_now()) return kErrorAccessDenied;
+  services[to_lower(config.name)] = {config, false};
+  return 0;
+}
+
+uint32_t MemoryMachine::delete_service(const Text& name) {
+  if (!services.contains(to_lower(name))) return kErrorServiceMissing;
+  if (fail_now()) return kErrorAccessDenied;
+  services.erase(to_lower(name));
+  return 0;
+}
+
+uint32_t MemoryMachine::start_service(const Text& name, const Text& argument, bool wait) {
+  auto s = services.find(to_lower(name));
+  if (s == services.end()) return kErrorServiceMissing;
+  if (fail_now()) return kErrorAccessDenied;
+  s->second.running = true;
+  return 0;
+}
+
+uint32_t MemoryMachine::stop_service(const Text& name, bool wait) {
+  auto s = services.find(to_lower(name));
+  if (s == services.end()) return kErrorServiceMissing;
+  if (!s->second.running) return kErrorServiceNotActive;
+  s->second.running = false;
+  return 0;
+}
+
+uint32_t MemoryMachine::set_service_start(const Text& name, uint32_t start_type) {
+  auto s = services.find(to_lower(name));
+  if (s == services.end()) return kErrorServiceMissing;
+  s->second.config.start_type = start_type;
+  return 0;
+}
+
 std::optional<uint16_t> MemoryMachine::image_machine(const Text& path) {
   auto f = files.find(normal(path));
   return f == files.end() ? std::nullopt : pe_machine(f->second.bytes);

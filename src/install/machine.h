@@ -61,6 +61,15 @@ struct FileFacts {
 
 enum : uint32_t { kAttributeReadOnly = 1, kAttributeHidden = 2, kAttributeSystem = 4, kAttributeNormal = 128 };
 
+struct ServiceConfig {
+  Text name, display_name, binary_path, account, password;
+  std::vector<Text> dependencies;
+  uint32_t type = 16;         // SERVICE_WIN32_OWN_PROCESS, | 0x100 interactive
+  uint32_t start_type = 3;    // 2 automatic, 3 on demand, 4 disabled
+  uint32_t error_control = 1;
+  bool operator==(const ServiceConfig&) const = default;
+};
+
 class Machine {
  public:
   virtual ~Machine() = default;
@@ -125,6 +134,14 @@ class Machine {
   virtual Text system_program(TextView name, TextView mode64) = 0;
   // The machine type of an executable image (0x8664 for x64), or empty.
   virtual std::optional<uint16_t> image_machine(const Text& path) = 0;
+  // The service control manager. Starting counts an already running
+  // service as started; with `wait` the calls return when the service has
+  // left its pending state.
+  virtual uint32_t create_service(const ServiceConfig& config) = 0;
+  virtual uint32_t delete_service(const Text& name) = 0;
+  virtual uint32_t start_service(const Text& name, const Text& argument, bool wait) = 0;
+  virtual uint32_t stop_service(const Text& name, bool wait) = 0;
+  virtual uint32_t set_service_start(const Text& name, uint32_t start_type) = 0;
   // Tells running programs that environment values changed.
   virtual void environment_changed() {}
   // Asks the first top-level window whose class and title contain the
@@ -181,6 +198,16 @@ class MemoryMachine : public Machine {
   std::optional<uint16_t> image_machine(const Text& path) override;
   std::vector<Text> programs;
   uint32_t program_exit_code = 0;
+  uint32_t create_service(const ServiceConfig& config) override;
+  uint32_t delete_service(const Text& name) override;
+  uint32_t start_service(const Text& name, const Text& argument, bool wait) override;
+  uint32_t stop_service(const Text& name, bool wait) override;
+  uint32_t set_service_start(const Text& name, uint32_t start_type) override;
+  struct Service {
+    ServiceConfig config;
+    bool running = false;
+  };
+  std::map<Text, Service> services;  // lower-case name
   void close_windows(TextView title_part, TextView class_part) override {
     closed_windows.emplace_back(Text(title_part), Text(class_part));
   }

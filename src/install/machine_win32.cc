@@ -478,6 +478,85 @@ std::optional<uint16_t> Win32Machine::image_machine(const Text& path) {
   return bytes ? pe_machine(*bytes) : std::nullopt;
 }
 
+namespace {
+// A service control manager or service handle, closed on leaving.
+class ServiceHandle {
+ public:
+  explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
+  ~ServiceHandle() {
+    if (handle_) CloseServiceHandle(handle_);
+  }
+  ServiceHandle(const ServiceHandle&) = delete;
+  ServiceHandle& operator=(const ServiceHandle&) = delete;
+  SC_HANDLE get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+ private:
+  SC_HANDLE handle_;
+};
+
+// Opens the manager and the service with all access; the error when either fails.
+uint32_t open_service(const Text& name, const std::function<uint32_t(SC_HANDLE)>& use) {
+  ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager) return GetLastError();
+  ServiceHandle service(OpenServiceW(manager.get(), wide(name), SERVICE_ALL_ACCESS));
+  if (!service) return GetLastError();
+  return use(service.get());
+}
+
+// Polls every second while the service is in `pending`.
+void wait_while(SC_HANDLE service, DWORD pending) {
+  SERVICE_STATUS status = {};
+  for (int i = 0; i < 600 && QueryServiceStatus(service, &status) && status.dwCurrentState == pending; ++i)
+    Sleep(1000);
+}
+}  // namespace
+
+uint32_t Win32Machine::create_service(const ServiceConfig& config) {
+  ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager) return GetLastError();
+  Text dependencies;
+  for (const Text& dependency : config.dependencies) dependencies += dependency + Text(1, u'\0');
+  dependencies += Text(1, u'\0');
+  ServiceHandle service(CreateServiceW(
+      manager.get(), wide(config.name), wide(config.display_name), SERVICE_ALL_ACCESS, config.type, config.start_type,
+      config.error_control, wide(config.binary_path), nullptr, nullptr, wide(dependencies),
+      config.account.empty() ? nullptr : wide(config.account), config.password.empty() ? nullptr : wide(config.password)));
+  return service ? 0 : GetLastError();
+}
+
+uint32_t Win32Machine::delete_service(const Text& name) {
+  return open_service(name, [](SC_HANDLE service) -> uint32_t { return DeleteService(service) ? 0 : GetLastError(); });
+}
+
+uint32_t Win32Machine::start_service(const Text& name, const Text& argument, bool wait) {
+  return open_service(name, [&](SC_HANDLE service) -> uint32_t {
+    const wchar_t* arguments[] = {wide(argument)};
+    if (!StartServiceW(service, argument.empty() ? 0 : 1, argument.empty() ? nullptr : arguments))
+      return GetLastError();
+    if (wait) wait_while(service, SERVICE_START_PENDING);
+    return 0;
+  });
+}
+
+uint32_t Win32Machine::stop_service(const Text& name, bool wait) {
+  return open_service(name, [&](SC_HANDLE service) -> uint32_t {
+    SERVICE_STATUS status = {};
+    if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) return GetLastError();
+    if (wait) wait_while(service, SERVICE_STOP_PENDING);
+    return 0;
+  });
+}
+
+uint32_t Win32Machine::set_service_start(const Text& name, uint32_t start_type) {
+  return open_service(name, [&](SC_HANDLE service) -> uint32_t {
+    return ChangeServiceConfigW(service, SERVICE_NO_CHANGE, start_type, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr)
+               ? 0
+               : GetLastError();
+  });
+}
+
 void Win32Machine::environment_changed() {
   SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
 }

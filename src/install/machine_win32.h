@@ -43,6 +43,11 @@ class Win32Machine : public Machine {
                                       TextView mode64) override;
   Text system_program(TextView name, TextView mode64) override;
   std::optional<uint16_t> image_machine(const Text& path) override;
+  uint32_t create_service(const ServiceConfig& config) override;
+  uint32_t delete_service(const Text& name) override;
+  uint32_t start_service(const Text& name, const Text& argument, bool wait) override;
+  uint32_t stop_service(const Text& name, bool wait) override;
+  uint32_t set_service_start(const Text& name, uint32_t start_type) override;
   Text create_shortcut(const Text& link, const Text& target, const Text& working_folder, const Text& arguments,
                        const Text& description, const Text& icon, int icon_index, int show) override;
   Text error_text(uint32_t code) override;

@@ -241,6 +241,8 @@ bool NativeEngine::execute(TextView command, const std::vector<Text>& record, Te
   else if (command == u"Create File Type") ok = create_file_type(record);
   else if (command == u"Create Shortcut") ok = create_shortcut(record);
   else if (command == u"Copy/Move Local Files") ok = copy_local_files(record);
+  else if (command == u"Install Service") ok = install_service(record);
+  else if (command == u"Control Service") ok = control_service(record);
   c_.machine.leave_mode();
   log(u"        </" + Text(command) + u">");
   return ok && !aborted_;
@@ -669,6 +671,70 @@ bool NativeEngine::copy_local_files(const std::vector<Text>& record) {
   return walk(u"");
 }
 
+// The record: header, name, display name, description, program (the file
+// of the group that runs the service), dependencies, target folder, type,
+// interactive, start type, error control, account, password, arguments.
+bool NativeEngine::install_service(const std::vector<Text>& record) {
+  // The files first, as Install Files does (without its flags).
+  if (!install_files({field(record, 0), field(record, 6)})) return false;
+  if (aborted_) return false;
+  Text name = field(record, 1), display = field(record, 2), description = field(record, 3);
+  if (!progress_step(name + u", " + display + u", " + description, 0)) return false;
+  ServiceConfig config;
+  config.name = name;
+  config.display_name = display;
+  config.binary_path = u"\"" + with_backslash(field(record, 6)) + field(record, 4) + u"\"";
+  if (!field(record, 13).empty()) config.binary_path += u" " + field(record, 13);
+  Text dependencies = field(record, 5);
+  if (dependencies != u"$NULL$")
+    for (const Text& dependency : from_comma_text(dependencies))
+      if (!dependency.empty()) config.dependencies.push_back(dependency);
+  config.type = (field(record, 7) == u"0" ? 16u : 32u) | (is_true(field(record, 8)) ? 0x100u : 0u);
+  config.start_type = field(record, 9) == u"0" ? 2 : field(record, 9) == u"1" ? 3 : 4;
+  config.error_control = field(record, 10) == u"0" ? 0 : field(record, 10) == u"1" ? 1 : 2;
+  config.account = field(record, 11);
+  config.password = field(record, 12);
+  note_undo(u"Create Service", {name});
+  if (!attempt([&] { return c_.machine.create_service(config); }, name)) {
+    c_.state.undo.withdraw_last(logging_off());
+    return true;
+  }
+  log(u"        < " + name + u" >");
+  if (!description.empty())
+    write_registry({u"FALSE", u"2", u"SYSTEM\\CurrentControlSet\\Services\\" + name, u"Description", description,
+                    u"STRING"});
+  return true;
+}
+
+// The record: name, start argument, operation (0 start, 1 stop, 2 stop
+// and delete), wait, start type code (10 automatic, 20 on demand, 30
+// disabled; below 10 unchanged). Nothing is recorded.
+bool NativeEngine::control_service(const std::vector<Text>& record) {
+  Text name = field(record, 0), argument = field(record, 1);
+  int operation = parse_int32(field(record, 2)).value_or(0) % 3;
+  bool wait = is_true(field(record, 3));
+  int start_code = parse_int32(field(record, 4)).value_or(0);
+  if (!progress_step(name, 0)) return false;
+  Machine& machine = c_.machine;
+  constexpr uint32_t kAlreadyRunning = 1056, kNotActive = 1062;
+  if (operation == 0) {
+    attempt([&] {
+      uint32_t code = machine.start_service(name, argument, wait);
+      return code == kAlreadyRunning ? 0u : code;
+    }, name);
+  } else {
+    attempt([&] {
+      uint32_t code = machine.stop_service(name, wait);
+      return code == kNotActive ? 0u : code;
+    }, name);
+  }
+  if (start_code > 9)
+    attempt([&] { return machine.set_service_start(name, start_code >= 30 ? 4 : start_code >= 20 ? 3 : 2); },
+            name);
+  if (operation == 2) attempt([&] { return machine.delete_service(name); }, name);
+  return true;
+}
+
 int NativeEngine::replay(bool uninstall) {
   Text base = log_base();
   bool created = c_.state.undo.flush(c_.log_files, base);
@@ -730,6 +796,13 @@ bool NativeEngine::undo(const UndoEntry& entry, bool uninstall) {
   if (entry.element == u"Unregister File")
     return !c_.machine.exists(field(fields, 0)) || register_file(field(fields, 0), true);
   if (entry.element == u"Delete Folder") return undo_folders(fields);
+  if (entry.element == u"Delete Service") {
+    constexpr uint32_t kServiceMissing = 1060;
+    return attempt([&] {
+      uint32_t code = c_.machine.delete_service(field(fields, 0));
+      return code == kServiceMissing ? 0u : code;
+    }, field(fields, 0));
+  }
   if (entry.element == u"Remove INI Entry") return undo_ini(fields);
   if (entry.element == u"Delete Environment") return undo_environment(fields);
   log(u"        < not undone here: " + entry.element + u" >");

@@ -90,6 +90,8 @@ class NativeEngine {
   bool register_file(const Text& path, bool unregister);
   bool create_shortcut(const std::vector<Text>& record);
   bool copy_local_files(const std::vector<Text>& record);
+  bool install_service(const std::vector<Text>& record);
+  bool control_service(const std::vector<Text>& record);
   // `written` tells whether the value was finally written.
   bool write_registry(const std::vector<Text>& record, bool* written = nullptr);
   bool create_folder(const Text& folder, bool record_undo);

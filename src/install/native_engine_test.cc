@@ -68,7 +68,7 @@ class NativeEngineTest : public testing::Test {
     payload = make_payload(commands);
     payload.cache_folder_guid = u"{CACHE}";
     for (size_t i = 0; i < commands.size(); ++i)
-      if (commands[i].name == u"Install Files") {
+      if (commands[i].name == u"Install Files" || commands[i].name == u"Install Service") {
         payload.command_headers.add(u"G1");
         payload.command_headers.add(decimal(static_cast<int64_t>(i)));
       }
@@ -467,6 +467,32 @@ TEST_F(NativeEngineTest, SelfRegistrationByTheFilesOwnBitness) {
   EXPECT_EQ(file(b), u"beta");
   for (const auto& entry : UndoLog::load(host.file_system, Text(kCache) + payload.project_guid))
     EXPECT_NE(entry.element, u"Unregister File");
+}
+
+TEST_F(NativeEngineTest, ServicesAreCreatedControlledAndDeleted) {
+  State before = state();
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"),
+                 {u"Install Service", {u"*", u"", Text(kApp), u"DemoSvc", u"Demo Service", u"Does demo things",
+                                       u"a.txt", u"RpcSs,Tcpip", u"0", u"FALSE", u"1", u"1", u"", u"", u"-service"}},
+                 {u"Control Service", {u"DemoSvc", u"", u"0", u"20", u"TRUE"}}, apply(true, false)}),
+            Interpreter::Outcome::finished)
+      << to_utf8(error);
+  ASSERT_TRUE(machine().services.contains(u"demosvc"));
+  const auto& service = machine().services[u"demosvc"];
+  EXPECT_EQ(service.config.binary_path, u"\"" + Text(kApp) + u"\\a.txt\" -service");
+  EXPECT_EQ(service.config.dependencies, (std::vector<Text>{u"RpcSs", u"Tcpip"}));
+  EXPECT_EQ(service.config.type, 16u);
+  EXPECT_EQ(service.config.start_type, 3u);  // on demand, set again by Control Service's code 20
+  EXPECT_EQ(service.config.error_control, 1u);
+  EXPECT_TRUE(service.running);
+  EXPECT_EQ(machine().read_value({2, {}, u"SYSTEM\\CurrentControlSet\\Services\\DemoSvc"}, u"Description")->text,
+            u"Does demo things");
+  EXPECT_EQ(file(Text(kApp) + u"\\docs\\b.txt"), u"beta");
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"MODIFY", u"FALSE"), {u"Control Service", {u"DemoSvc", u"", u"1", u"", u"TRUE"}},
+                 apply(false, true)}),
+            Interpreter::Outcome::finished);
+  EXPECT_TRUE(machine().services.empty());
+  expect_same(before, "after uninstall");
 }
 
 TEST_F(NativeEngineTest, MissingHeaderIsARuntimeError) {

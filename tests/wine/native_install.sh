@@ -49,47 +49,74 @@ else
   fail "left behind after removal:"; cat "$work/removed.txt" >&2
 fi
 
+# Products that install with INSTALL=TRUE and remove themselves with
+# REMOVE=TRUE: product NAME TITLE INSTALL-COMMANDS [REMOVE-COMMANDS] writes
+# and builds $work/NAME; both_ways NAME runs both, keeping the snapshots
+# before, installed and removed, and checks that removal leaves nothing.
+product() {
+  mkdir -p "$work/$1/files"
+  {
+    printf '%%guid = {%s-1111-3333-4444-555555555555}\n%%title = %s\n' "$(printf '%08X' $RANDOM)" "$2"
+    printf 'Set Variable\n  variable = %s\n  value = %s\n' NATIVE_ENGINE TRUE MODIFY FALSE INSTALL FALSE
+    printf 'If\n  variable = INSTALL\n  operator = 4\n  value = TRUE\n%s\nElse\n%s\nEnd\n' "$3" "${4:-}"
+    printf 'Apply Changes\n  variable = RESULT\n  install = $INSTALL$\n  uninstall = $REMOVE$\n'
+  } >"$work/$1/$1.kys"
+}
+both_ways() {
+  build_product "$work/$1" "$1" || fail "building $1"
+  take "$work/$1-before.json"
+  run "$work/$1/out/$1.exe" /s INSTALL=TRUE REMOVE=FALSE
+  installed_check "$1"
+  take "$work/$1-installed.json"
+  snapshot_diff "$work/$1-before.json" "$work/$1-installed.json" "${ignore[@]}" >"$work/$1-installed.txt" || true
+  run "$work/$1/out/$1.exe" /s INSTALL=FALSE REMOVE=TRUE
+  take "$work/$1-removed.json"
+  snapshot_diff "$work/$1-before.json" "$work/$1-removed.json" "${ignore[@]}" >"$work/$1-removed.txt" &&
+    pass "$1: removal leaves nothing" || { fail "$1: left after removal:"; cat "$work/$1-removed.txt" >&2; }
+}
+installed() {  # installed NAME ITEM: the installation's diff lists ITEM
+  grep -qF "$2" "$work/$1-installed.txt" && pass "$1 installed: $2" || fail "$1 did not install: $2"
+}
+
 # A library that registers itself: registered at installation, unregistered
 # before it goes.
-mkdir -p "$work/reg/files"
-cp "$KYT_SELFREG" "$work/reg/files/selfreg.dll"
-cat >"$work/reg/reg.kys" <<'KYS'
-%guid = {77777777-1111-3333-4444-555555555555}
-%title = SelfReg
-Set Variable
-  variable = NATIVE_ENGINE
-  value = TRUE
-Set Variable
-  variable = MODIFY
-  value = FALSE
-Set Variable
-  variable = INSTALL
-  value = FALSE
-If
-  variable = INSTALL
-  operator = 4
-  value = TRUE
-  Install Files
+product reg SelfReg '  Install Files
     source = selfreg.dll
     target = C:\RB\reg
-    self_register = TRUE
-End
-Apply Changes
-  variable = RESULT
-  install = $INSTALL$
-  uninstall = $REMOVE$
-KYS
-build_product "$work/reg" reg || fail "building the self-registering product"
-take "$work/reg-before.json"
-run "$work/reg/out/reg.exe" /s INSTALL=TRUE REMOVE=FALSE
-take "$work/reg-installed.json"
-snapshot_diff "$work/reg-before.json" "$work/reg-installed.json" "${ignore[@]}" >"$work/reg-installed.txt" || true
-grep -qF 'added value HKCU\Software\KytSelfReg [Registered]' "$work/reg-installed.txt" &&
-  pass "the library registered itself" || fail "no registration: $(cat "$work/reg-installed.txt")"
-run "$work/reg/out/reg.exe" /s INSTALL=FALSE REMOVE=TRUE
-take "$work/reg-removed.json"
-snapshot_diff "$work/reg-before.json" "$work/reg-removed.json" "${ignore[@]}" >"$work/reg-removed.txt" &&
-  pass "removal unregistered it and left nothing" || { fail "left after removal:"; cat "$work/reg-removed.txt" >&2; }
+    self_register = TRUE'
+cp "$KYT_SELFREG" "$work/reg/files/selfreg.dll"
+installed_check() { :; }
+both_ways reg
+installed reg 'added value HKCU\Software\KytSelfReg [Registered]'
+
+# A service: created and started by the installation, stopped and deleted
+# by the removal.
+product svc Service '  Install Service
+    source = kytsvc.exe
+    target = C:\RB\svc
+    name = KytTestService
+    display_name = Kyt Test Service
+    description = Runs for the installation tests
+    program = kytsvc.exe
+    dependencies = ~
+    type = 0
+    start_type = 1
+    error_control = 1
+  Control Service
+    name = KytTestService
+    operation = 0
+    wait = TRUE' '  Control Service
+    name = KytTestService
+    operation = 1
+    wait = TRUE'
+cp "$KYT_SERVICE" "$work/svc/files/kytsvc.exe"
+installed_check() {
+  local state
+  state=$("$wrapper" --prefix="$prefix" --loader="$loader" sc query KytTestService 2>/dev/null | tr -d '\r' | grep STATE || true)
+  [[ "$state" == *RUNNING* ]] && pass "the service is installed and running" || fail "service state: '$state'"
+}
+both_ways svc
+installed svc 'added value HKLM\System\CurrentControlSet\Services\KytTestService [Description]'
 
 # Rollback at every action: FAILAT=k makes a failing value appear before
 # action k (NATIVE_ERROR is ABORT), k = 7 after the last one.

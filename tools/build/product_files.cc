@@ -13,7 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr TextView kInstallFiles = u"Install Files";
+// Commands whose parameter 1 names product files (pattern) and parameter 2
+// their build options: each gets its own file group.
+bool installs_files(TextView command) { return command == u"Install Files" || command == u"Install Service"; }
 constexpr TextView kDefineComponent = u"Define Component";
 
 struct SourceOptions {
@@ -137,11 +139,11 @@ bool add_product_files(const SourceProgram& program, Payload& payload, const std
   std::set<Text> headers;
   payload.total_transfer_size = 0;
   for (size_t i = 0; i < payload.command_count(); ++i) {
-    if (payload.command_names[i] != kInstallFiles || payload.disabled(i)) continue;
+    if (!installs_files(payload.command_names[i]) || payload.disabled(i)) continue;
     const SourceCommand& command = program.commands[i];
     const Text& id = payload.command_ids[i];
     if (files_root.empty()) {
-      report(command, "Install Files needs a project with a files folder (build with --project)");
+      report(command, to_utf8(payload.command_names[i]) + " needs a project with a files folder (build with --project)");
       continue;
     }
     SourceOptions options;

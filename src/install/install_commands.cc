@@ -79,10 +79,55 @@ int64_t local_files_size(CommandContext& command, const std::vector<Text>& recor
   return total;
 }
 
+void set_installer_property(InstallState& state, const Text& name, const Text& value) {
+  auto it = std::find(state.property_names.begin(), state.property_names.end(), name);
+  if (it == state.property_names.end()) {
+    state.property_names.push_back(name);
+    state.property_values.push_back(value);
+  } else {
+    state.property_values[it - state.property_names.begin()] = value;
+  }
+  // Kept in one-line form for the engine cache's maintenance list.
+  state.maintenance_properties.insert(state.maintenance_properties.end(),
+                                      {name, replace_all(value, u"\r\n", u"$NEWLINE$")});
+}
+
+// Windows Installer mode: the package holds the action; the command only
+// switches its rows on and passes the values known at run time.
+void pass_to_installer(CommandContext& command, const std::vector<Text>& values) {
+  const Payload& payload = command.payload();
+  Text header = payload.command_header(command.index());
+  if (header.empty()) {
+    if (!payload.command_headers.empty()) throw ScriptError(Text(kNoHeaders));
+    return;
+  }
+  InstallState& state = command.session().install;
+  state.used_commands.push_back(command.index());
+  set_installer_property(state, u"A" + header, u"TRUE");
+  for (size_t n = 0; n < values.size(); ++n)
+    set_installer_property(state, u"P" + header + u"_" + decimal(static_cast<int64_t>(n + 1)), values[n]);
+}
+
+// The values of a record that can differ at run time: all but the header
+// fields the payload already knows.
+std::vector<Text> runtime_values(CommandContext& command, TextView name, const std::vector<Text>& record) {
+  if (name == u"Install Files") return {record[1]};
+  if (name == u"Write Registry") {
+    std::vector<Text> values;
+    for (size_t k = 3; k <= 5; ++k)
+      if (command.raw(k).find(u'$') != Text::npos) values.push_back(command.path(k));
+    return values;
+  }
+  if (name == u"Install Service") return std::vector<Text>(record.begin() + 1, record.end());
+  return record;
+}
+
 // Queues the action, or runs it at once with rollback when it fails. A
 // failure ends the script run.
 void run_native_action(CommandContext& command, TextView name, const std::vector<Text>& record) {
   Session& session = command.session();
+  if (command.variables().value_of(u"NATIVE_ENGINE") != u"TRUE")
+    return pass_to_installer(command, runtime_values(command, name, record));
   if (delayed(command)) {
     InstallState& state = session.install;
     state.queue.insert(state.queue.end(), {Text(name), decimal(static_cast<int64_t>(command.index())),

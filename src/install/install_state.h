@@ -22,6 +22,13 @@ struct InstallState {
   std::vector<std::pair<Text, Text>> kept_files;
   // This run made the log folder (for kept files or restart copies).
   bool log_folder_created = false;
+  // Windows Installer mode: the properties the commands pass to the
+  // package ("A" + header switches a command's rows on, "P" + header + "_"
+  // + n carries a run-time value), the same pairs appended to the
+  // maintenance property list, and the commands that ran.
+  std::vector<Text> property_names, property_values;
+  std::vector<Text> maintenance_properties;  // name, value, name, value, ...
+  std::vector<size_t> used_commands;
 };
 
 }  // namespace kyt

@@ -495,6 +495,25 @@ TEST_F(NativeEngineTest, ServicesAreCreatedControlledAndDeleted) {
   expect_same(before, "after uninstall");
 }
 
+// Without NATIVE_ENGINE the package does the work: the commands switch their
+// rows on and pass what is known only at run time, and change nothing.
+TEST_F(NativeEngineTest, WindowsInstallerModeOnlyPassesProperties) {
+  State before = state();
+  Payload p = make_payload({set(u"WHERE", u"C:\\\\Target"), install_files(u"$WHERE$\\\\App"),
+                            registry(u"2", u"SOFTWARE\\Fixed", u"Name", u"plain", u"STRING"),
+                            registry(u"2", u"SOFTWARE\\$WHERE$", u"Name", u"$WHERE$", u"STRING")});
+  for (TextView line : {u"H1", u"1", u"H2", u"2", u"H3", u"3"}) p.command_headers.add(Text(line));
+  Interpreter interpreter(p, variables, host, session, {.silent = true});
+  ASSERT_EQ(interpreter.run(), Interpreter::Outcome::finished) << to_utf8(interpreter.last_error_report());
+  expect_same(before, "Windows Installer mode");
+  const InstallState& install = session.install;
+  EXPECT_EQ(install.property_names, (std::vector<Text>{u"AH1", u"PH1_1", u"AH2", u"AH3", u"PH3_1", u"PH3_2"}));
+  EXPECT_EQ(install.property_values, (std::vector<Text>{u"TRUE", u"C:\\Target\\App", u"TRUE", u"TRUE",
+                                                        u"SOFTWARE\\C:\\Target", u"C:\\Target"}));
+  EXPECT_EQ(install.maintenance_properties.size(), 12u);
+  EXPECT_EQ(install.used_commands, (std::vector<size_t>{1, 2, 3}));
+}
+
 TEST_F(NativeEngineTest, MissingHeaderIsARuntimeError) {
   payload = make_payload({});
   auto script = std::vector<TestCommand>{set(u"NATIVE_ENGINE", u"TRUE"), install_files(kApp)};

@@ -134,7 +134,8 @@ void run_native_action(CommandContext& command, TextView name, const std::vector
                                            to_comma_text(record), session.mode64});
     static const std::pair<TextView, int64_t> kWeights[] = {
         {u"Write Registry", 512},     {u"Create Folder", 1024},     {u"Set Environment", 1024},
-        {u"Create File Type", 5120},  {u"Create Shortcut", 10240},  {u"Edit INI File", 10240},
+        {u"Create File Type", 5120},  {u"Create ODBC DSN", 5120},   {u"Create Shortcut", 10240},
+        {u"Edit INI File", 10240},
         {u"Delete Files", 102400},    {u"Control Service", 2097152}};
     for (const auto& [action, weight] : kWeights)
       if (action == name) state.queued_weight += weight;
@@ -228,6 +229,14 @@ void install_service(CommandContext& command) {
 void control_service(CommandContext& command) {
   run_native_action(command, u"Control Service",
                     {command.expanded(1), command.path(2), command.raw(3), command.raw(5), command.raw(4)});
+}
+
+void create_odbc_dsn(CommandContext& command) {
+  // A name in square brackets in the attributes stands for a variable.
+  Text attributes = replace_all(replace_all(command.text(4), u"[", u"$"), u"]", u"$");
+  run_native_action(command, u"Create ODBC DSN",
+                    {command.expanded(1), command.expanded(2), command.raw(3),
+                     command.variables().expand(attributes)});
 }
 
 void set_64_bit_mode(CommandContext& command) {
@@ -378,6 +387,8 @@ void add_install_commands(Catalog& catalog) {
                 {u"start_type"}, {u"error_control"}, {u"account"}, {u"password"}, {u"arguments"}}});
   catalog.add({u"Control Service", control_service, Builtin::none,
                {{u"name", kTranslatable}, {u"argument"}, {u"operation"}, {u"start_type"}, {u"wait"}}});
+  catalog.add({u"Create ODBC DSN", create_odbc_dsn, Builtin::none,
+               {{u"name"}, {u"driver"}, {u"system"}, {u"attributes"}}});
   catalog.add({u"Set 64 Bit Mode", set_64_bit_mode, Builtin::none, {{u"win32"}, {u"ia64"}, {u"x64"}}});
   catalog.add({u"Delete Registry", delete_registry, Builtin::none,
                {{u"root"}, {u"key"}, {u"name"}, {u"whole_key"}}});

@@ -300,6 +300,18 @@ uint32_t MemoryMachine::set_service_start(const Text& name, uint32_t start_type)
   return 0;
 }
 
+Text MemoryMachine::configure_data_source(int request, const Text& driver, const std::vector<Text>& attributes) {
+  Text name;
+  for (const Text& attribute : attributes)
+    if (starts_with_ignore_case(attribute, u"DSN=")) name = attribute.substr(4);
+  Text key = Text(request == 4 || request == 6 ? u"system|" : u"user|") + to_lower(name);
+  if (name.empty()) return u"No data source name.";
+  if (fail_now()) return u"The data source could not be configured.";
+  if (request == 1 || request == 4) data_sources[key] = {driver, attributes};
+  else if (!data_sources.erase(key)) return u"No such data source.";
+  return {};
+}
+
 std::optional<uint16_t> MemoryMachine::image_machine(const Text& path) {
   auto f = files.find(normal(path));
   return f == files.end() ? std::nullopt : pe_machine(f->second.bytes);

@@ -142,6 +142,10 @@ class Machine {
   virtual uint32_t start_service(const Text& name, const Text& argument, bool wait) = 0;
   virtual uint32_t stop_service(const Text& name, bool wait) = 0;
   virtual uint32_t set_service_start(const Text& name, uint32_t start_type) = 0;
+  // SQLConfigDataSource: `request` 1 add, 3 remove, 4 add system, 6 remove
+  // system; the attributes as key=value items. The failure text, empty on
+  // success.
+  virtual Text configure_data_source(int request, const Text& driver, const std::vector<Text>& attributes) = 0;
   // Tells running programs that environment values changed.
   virtual void environment_changed() {}
   // Asks the first top-level window whose class and title contain the
@@ -203,6 +207,8 @@ class MemoryMachine : public Machine {
   uint32_t start_service(const Text& name, const Text& argument, bool wait) override;
   uint32_t stop_service(const Text& name, bool wait) override;
   uint32_t set_service_start(const Text& name, uint32_t start_type) override;
+  Text configure_data_source(int request, const Text& driver, const std::vector<Text>& attributes) override;
+  std::map<Text, std::pair<Text, std::vector<Text>>> data_sources;  // "user|" or "system|" + lower-case name
   struct Service {
     ServiceConfig config;
     bool running = false;

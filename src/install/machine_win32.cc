@@ -557,6 +557,23 @@ uint32_t Win32Machine::set_service_start(const Text& name, uint32_t start_type) 
   });
 }
 
+Text Win32Machine::configure_data_source(int request, const Text& driver, const std::vector<Text>& attributes) {
+  using ConfigureFn = BOOL(WINAPI*)(HWND, WORD, LPCWSTR, LPCWSTR);
+  using ErrorFn = SHORT(WINAPI*)(WORD, DWORD*, LPWSTR, WORD, WORD*);
+  auto configure = system_function_as<ConfigureFn>(SystemFunction::SQLConfigDataSourceW);
+  auto installer_error = system_function_as<ErrorFn>(SystemFunction::SQLInstallerErrorW);
+  if (!configure) return u"The ODBC installer is not available.";
+  Text list;
+  for (const Text& attribute : attributes) list += attribute + Text(1, u'\0');
+  list += Text(1, u'\0');
+  if (configure(nullptr, static_cast<WORD>(request), wide(driver), wide(list))) return {};
+  wchar_t message[512] = {};
+  DWORD code = 0;
+  WORD length = 0;
+  if (installer_error && installer_error(1, &code, message, 512, &length) >= 0 && message[0]) return from_wide(message);
+  return u"The data source could not be configured.";
+}
+
 void Win32Machine::environment_changed() {
   SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
 }

@@ -48,6 +48,7 @@ class Win32Machine : public Machine {
   uint32_t start_service(const Text& name, const Text& argument, bool wait) override;
   uint32_t stop_service(const Text& name, bool wait) override;
   uint32_t set_service_start(const Text& name, uint32_t start_type) override;
+  Text configure_data_source(int request, const Text& driver, const std::vector<Text>& attributes) override;
   Text create_shortcut(const Text& link, const Text& target, const Text& working_folder, const Text& arguments,
                        const Text& description, const Text& icon, int icon_index, int show) override;
   Text error_text(uint32_t code) override;

@@ -1,6 +1,7 @@
 #include "install/native_engine.h"
 
 #include "base/comma_text.h"
+#include "base/text_file.h"
 #include "script/worker.h"
 
 namespace kyt {
@@ -242,6 +243,7 @@ bool NativeEngine::execute(TextView command, const std::vector<Text>& record, Te
   else if (command == u"Create Shortcut") ok = create_shortcut(record);
   else if (command == u"Copy/Move Local Files") ok = copy_local_files(record);
   else if (command == u"Install Service") ok = install_service(record);
+  else if (command == u"Create ODBC DSN") ok = create_data_source(record);
   else if (command == u"Control Service") ok = control_service(record);
   c_.machine.leave_mode();
   log(u"        </" + Text(command) + u">");
@@ -735,6 +737,27 @@ bool NativeEngine::control_service(const std::vector<Text>& record) {
   return true;
 }
 
+// The record: name, driver, system data source, attributes (one key=value
+// per line).
+bool NativeEngine::create_data_source(const std::vector<Text>& record) {
+  Text name = field(record, 0), driver = field(record, 1);
+  bool system = is_true(field(record, 2));
+  if (!progress_step(name + u": " + driver, 5120)) return false;
+  std::vector<Text> attributes = {u"DSN=" + name};
+  for (const Text& line : split_lines(field(record, 3)))
+    if (!line.empty()) attributes.push_back(line);
+  note_undo(u"Create ODBC DSN", {name, driver, system ? u"TRUE" : u"FALSE"});
+  Text failure;
+  bool ok = attempt(
+      [&]() -> uint32_t {
+        failure = c_.machine.configure_data_source(system ? 4 : 1, driver, attributes);
+        return failure.empty() ? 0 : 0xFFFFFFFFu;
+      },
+      name, &failure);
+  if (!ok) c_.state.undo.withdraw_last(logging_off());
+  return true;
+}
+
 int NativeEngine::replay(bool uninstall) {
   Text base = log_base();
   bool created = c_.state.undo.flush(c_.log_files, base);
@@ -796,6 +819,16 @@ bool NativeEngine::undo(const UndoEntry& entry, bool uninstall) {
   if (entry.element == u"Unregister File")
     return !c_.machine.exists(field(fields, 0)) || register_file(field(fields, 0), true);
   if (entry.element == u"Delete Folder") return undo_folders(fields);
+  if (entry.element == u"Remove ODBC DSN") {
+    Text failure;
+    return attempt(
+        [&]() -> uint32_t {
+          failure = c_.machine.configure_data_source(is_true(field(fields, 2)) ? 6 : 3, field(fields, 1),
+                                                     {u"DSN=" + field(fields, 0)});
+          return failure.empty() ? 0 : 0xFFFFFFFFu;
+        },
+        field(fields, 0), &failure);
+  }
   if (entry.element == u"Delete Service") {
     constexpr uint32_t kServiceMissing = 1060;
     return attempt([&] {

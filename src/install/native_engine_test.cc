@@ -514,6 +514,21 @@ TEST_F(NativeEngineTest, WindowsInstallerModeOnlyPassesProperties) {
   EXPECT_EQ(install.used_commands, (std::vector<size_t>{1, 2, 3}));
 }
 
+TEST_F(NativeEngineTest, DataSourcesComeAndGo) {
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"DB", u"C:\\\\data\\\\demo.db"),
+                 {u"Create ODBC DSN", {u"Demo", u"Demo Driver", u"FALSE", u"Database=[DB]$NEWLINE$Mode=fast"}},
+                 {u"Create ODBC DSN", {u"DemoSys", u"Demo Driver", u"TRUE", u""}}, apply(true, false)}),
+            Interpreter::Outcome::finished)
+      << to_utf8(error);
+  ASSERT_TRUE(machine().data_sources.contains(u"user|demo"));
+  EXPECT_EQ(machine().data_sources[u"user|demo"].second,
+            (std::vector<Text>{u"DSN=Demo", u"Database=C:\\\\data\\\\demo.db", u"Mode=fast"}));
+  EXPECT_TRUE(machine().data_sources.contains(u"system|demosys"));
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"MODIFY", u"FALSE"), apply(false, true)}),
+            Interpreter::Outcome::finished);
+  EXPECT_TRUE(machine().data_sources.empty());
+}
+
 TEST_F(NativeEngineTest, MissingHeaderIsARuntimeError) {
   payload = make_payload({});
   auto script = std::vector<TestCommand>{set(u"NATIVE_ENGINE", u"TRUE"), install_files(kApp)};

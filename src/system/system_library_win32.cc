@@ -33,6 +33,8 @@ constexpr std::array<Entry, static_cast<size_t>(SystemFunction::Count)> kTable =
     {L"ole32.dll", "CoInitializeEx"},
     {L"ole32.dll", "CoCreateInstance"},
     {L"ole32.dll", "CoUninitialize"},
+    {L"odbccp32.dll", "SQLConfigDataSourceW"},
+    {L"odbccp32.dll", "SQLInstallerErrorW"},
 }};
 
 [[maybe_unused]] std::wstring system_folder() {

@@ -27,6 +27,8 @@ enum class SystemFunction {
   CoInitializeEx,
   CoCreateInstance,
   CoUninitialize,
+  SQLConfigDataSourceW,
+  SQLInstallerErrorW,
   Count
 };
 

@@ -118,6 +118,21 @@ installed_check() {
 both_ways svc
 installed svc 'added value HKLM\System\CurrentControlSet\Services\KytTestService [Description]'
 
+# An ODBC data source, through the driver's own setup library.
+odbc_dll=$(winpath "$KYT_ODBC")
+run reg add 'HKLM\Software\ODBC\ODBCINST.INI\Kyt Test Driver' /v Setup /d "$odbc_dll" /f /reg:64
+run reg add 'HKLM\Software\ODBC\ODBCINST.INI\Kyt Test Driver' /v Driver /d "$odbc_dll" /f /reg:64
+# Windows has the user's data source key already; Wine makes it on demand.
+run reg add 'HKCU\Software\ODBC\ODBC.INI' /f
+product dsn DataSource '  Create ODBC DSN
+    name = KytDemo
+    driver = Kyt Test Driver
+    system = FALSE
+    attributes = Database=C:\RB\demo.db'
+installed_check() { :; }
+both_ways dsn
+installed dsn 'added value HKCU\Software\ODBC\ODBC.INI\KytDemo [Database] = REG_SZ "C:\\RB\\demo.db"'
+
 # Rollback at every action: FAILAT=k makes a failing value appear before
 # action k (NATIVE_ERROR is ABORT), k = 7 after the last one.
 mkdir -p "$work/rb/files/sub"

@@ -239,6 +239,14 @@ void create_odbc_dsn(CommandContext& command) {
                      command.variables().expand(attributes)});
 }
 
+void install_odbc_driver(CommandContext& command) {
+  Text header = file_group_header(command);
+  Text attributes = replace_all(replace_all(command.text(6), u"[", u"$"), u"]", u"$");
+  run_native_action(command, u"Install ODBC Driver",
+                    {header, command.path(3), file_name_of(command.path(1)), command.expanded(4),
+                     command.variables().expand(attributes), file_name_of(command.path(5))});
+}
+
 void set_64_bit_mode(CommandContext& command) {
   static const TextView kModes[] = {u"Win32", u"ia64", u"x64"};
   for (size_t k = 1; k <= 3; ++k)
@@ -389,6 +397,8 @@ void add_install_commands(Catalog& catalog) {
                {{u"name", kTranslatable}, {u"argument"}, {u"operation"}, {u"start_type"}, {u"wait"}}});
   catalog.add({u"Create ODBC DSN", create_odbc_dsn, Builtin::none,
                {{u"name"}, {u"driver"}, {u"system"}, {u"attributes"}}});
+  catalog.add({u"Install ODBC Driver", install_odbc_driver, Builtin::none,
+               {{u"source"}, {u"options"}, {u"target"}, {u"name"}, {u"setup"}, {u"attributes"}}});
   catalog.add({u"Set 64 Bit Mode", set_64_bit_mode, Builtin::none, {{u"win32"}, {u"ia64"}, {u"x64"}}});
   catalog.add({u"Delete Registry", delete_registry, Builtin::none,
                {{u"root"}, {u"key"}, {u"name"}, {u"whole_key"}}});

@@ -244,6 +244,7 @@ bool NativeEngine::execute(TextView command, const std::vector<Text>& record, Te
   else if (command == u"Copy/Move Local Files") ok = copy_local_files(record);
   else if (command == u"Install Service") ok = install_service(record);
   else if (command == u"Create ODBC DSN") ok = create_data_source(record);
+  else if (command == u"Install ODBC Driver") ok = install_odbc_driver(record);
   else if (command == u"Control Service") ok = control_service(record);
   c_.machine.leave_mode();
   log(u"        </" + Text(command) + u">");
@@ -758,6 +759,40 @@ bool NativeEngine::create_data_source(const std::vector<Text>& record) {
   return true;
 }
 
+// The record: header, target folder, driver file, driver name, attributes,
+// setup file. A driver may serve several products: its driver and setup
+// files and its values carry no entries of their own; one "Install ODBC
+// Driver" entry takes them away when the last product that counted it goes.
+bool NativeEngine::install_odbc_driver(const std::vector<Text>& record) {
+  Text target = with_backslash(field(record, 1));
+  Text driver_path = target + field(record, 2), name = field(record, 3);
+  Text setup_path = field(record, 5).empty() ? driver_path : target + field(record, 5);
+  if (!install_files({field(record, 0), field(record, 1)}) || aborted_) return false;
+  c_.state.undo.forget(u"Delete File", to_comma_text({driver_path}));
+  c_.state.undo.forget(u"Delete File", to_comma_text({setup_path}));
+  if (!progress_step(u"ODBC: " + name, 0)) return false;
+  Text key = u"SOFTWARE\\ODBC\\ODBCINST.INI\\" + name;
+  RegistryKey driver_key{2, {}, key};
+  auto count = c_.machine.read_value(driver_key, u"UsageCount");
+  uint32_t usage = count && count->type == kRegDword ? count->number + 1 : 1;
+  note_undo(u"Install ODBC Driver", {name, driver_path, setup_path});
+  bool ok = attempt([&] { return c_.machine.write_value(driver_key, u"UsageCount", {kRegDword, {}, {}, usage}); },
+                    u"HKEY_LOCAL_MACHINE\\" + key);
+  if (!ok) {
+    c_.state.undo.withdraw_last(logging_off());
+    return true;
+  }
+  write_registry({u"TRUE", u"2", key, u"Driver", driver_path, u"STRING"});
+  write_registry({u"TRUE", u"2", key, u"Setup", setup_path, u"STRING"});
+  for (const Text& line : split_lines(field(record, 4))) {
+    size_t equals = line.find(u'=');
+    if (equals != Text::npos)
+      write_registry({u"TRUE", u"2", key, line.substr(0, equals), line.substr(equals + 1), u"STRING"});
+  }
+  write_registry({u"TRUE", u"2", u"SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers", name, u"Installed", u"STRING"});
+  return true;
+}
+
 int NativeEngine::replay(bool uninstall) {
   Text base = log_base();
   bool created = c_.state.undo.flush(c_.log_files, base);
@@ -828,6 +863,20 @@ bool NativeEngine::undo(const UndoEntry& entry, bool uninstall) {
           return failure.empty() ? 0 : 0xFFFFFFFFu;
         },
         field(fields, 0), &failure);
+  }
+  if (entry.element == u"Delete ODBC Driver") {
+    Text name = field(fields, 0), key = u"SOFTWARE\\ODBC\\ODBCINST.INI\\" + name;
+    RegistryKey driver_key{2, {}, key};
+    auto count = c_.machine.read_value(driver_key, u"UsageCount");
+    uint32_t left = count && count->type == kRegDword && count->number > 0 ? count->number - 1 : 0;
+    if (left > 0)
+      return attempt([&] { return c_.machine.write_value(driver_key, u"UsageCount", {kRegDword, {}, {}, left}); },
+                     key);
+    for (const Text& value : c_.machine.value_names(driver_key)) c_.machine.delete_value(driver_key, value);
+    c_.machine.delete_key(driver_key);
+    c_.machine.delete_value({2, {}, u"SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers"}, name);
+    bool ok = undo_file(field(fields, 1));
+    return (field(fields, 2) == field(fields, 1) || undo_file(field(fields, 2))) && ok;
   }
   if (entry.element == u"Delete Service") {
     constexpr uint32_t kServiceMissing = 1060;

@@ -92,6 +92,7 @@ class NativeEngine {
   bool copy_local_files(const std::vector<Text>& record);
   bool install_service(const std::vector<Text>& record);
   bool create_data_source(const std::vector<Text>& record);
+  bool install_odbc_driver(const std::vector<Text>& record);
   bool control_service(const std::vector<Text>& record);
   // `written` tells whether the value was finally written.
   bool write_registry(const std::vector<Text>& record, bool* written = nullptr);

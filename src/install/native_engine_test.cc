@@ -68,7 +68,8 @@ class NativeEngineTest : public testing::Test {
     payload = make_payload(commands);
     payload.cache_folder_guid = u"{CACHE}";
     for (size_t i = 0; i < commands.size(); ++i)
-      if (commands[i].name == u"Install Files" || commands[i].name == u"Install Service") {
+      if (commands[i].name == u"Install Files" || commands[i].name == u"Install Service" ||
+          commands[i].name == u"Install ODBC Driver") {
         payload.command_headers.add(u"G1");
         payload.command_headers.add(decimal(static_cast<int64_t>(i)));
       }
@@ -527,6 +528,36 @@ TEST_F(NativeEngineTest, DataSourcesComeAndGo) {
   ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"MODIFY", u"FALSE"), apply(false, true)}),
             Interpreter::Outcome::finished);
   EXPECT_TRUE(machine().data_sources.empty());
+}
+
+// A driver counts its products: the first uninstall leaves it for the
+// other, the second takes its files and values away.
+TEST_F(NativeEngineTest, OdbcDriverCountsItsProducts) {
+  auto script = [&](TextView cache, bool install) {
+    variables.remove_all();
+    std::vector<TestCommand> commands = {set(u"NATIVE_ENGINE", u"TRUE"), set(u"MODIFY", u"FALSE"),
+                                         set(u"OVERRIDECACHE", cache)};
+    if (install)
+      commands.push_back({u"Install ODBC Driver", {u"a.txt", u"", Text(kApp), u"Demo Driver", u"", u"APILevel=1"}});
+    commands.push_back(apply(install, !install));
+    return run(commands);
+  };
+  RegistryKey driver{2, {}, u"SOFTWARE\\ODBC\\ODBCINST.INI\\Demo Driver"};
+  ASSERT_EQ(script(u"C:\\one", true), Interpreter::Outcome::finished) << to_utf8(error);
+  ASSERT_EQ(script(u"C:\\two", true), Interpreter::Outcome::finished);
+  EXPECT_EQ(machine().read_value(driver, u"UsageCount")->number, 2u);
+  EXPECT_EQ(machine().read_value(driver, u"Driver")->text, Text(kApp) + u"\\a.txt");
+  EXPECT_EQ(machine().read_value(driver, u"APILevel")->text, u"1");
+  EXPECT_EQ(machine().read_value({2, {}, u"SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers"}, u"Demo Driver")->text,
+            u"Installed");
+  ASSERT_EQ(script(u"C:\\one", false), Interpreter::Outcome::finished);
+  EXPECT_EQ(machine().read_value(driver, u"UsageCount")->number, 1u);
+  EXPECT_EQ(file(Text(kApp) + u"\\a.txt"), u"alpha");
+  ASSERT_EQ(script(u"C:\\two", false), Interpreter::Outcome::finished);
+  EXPECT_FALSE(machine().key_exists(driver));
+  EXPECT_FALSE(machine().read_value({2, {}, u"SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers"}, u"Demo Driver"));
+  EXPECT_EQ(file(Text(kApp) + u"\\a.txt"), u"<none>");
+  EXPECT_EQ(file(Text(kApp) + u"\\docs\\b.txt"), u"<none>");  // the group's other files have entries of their own
 }
 
 TEST_F(NativeEngineTest, MissingHeaderIsARuntimeError) {

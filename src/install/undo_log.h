@@ -40,6 +40,10 @@ class UndoLog {
   // Returns true when the log's folder had to be created for them.
   bool flush(FileSystem& files, const Text& base);
   const std::vector<UndoEntry>& pending() const { return pending_; }
+  // Drops pending entries with this element and data.
+  void forget(TextView element, TextView data) {
+    std::erase_if(pending_, [&](const UndoEntry& e) { return e.element == element && e.data == data; });
+  }
   void clear() { pending_.clear(); }
 
   // All four files exist at `base`; with `create`, when none exists, they

@@ -15,7 +15,9 @@ namespace {
 
 // Commands whose parameter 1 names product files (pattern) and parameter 2
 // their build options: each gets its own file group.
-bool installs_files(TextView command) { return command == u"Install Files" || command == u"Install Service"; }
+bool installs_files(TextView command) {
+  return command == u"Install Files" || command == u"Install Service" || command == u"Install ODBC Driver";
+}
 constexpr TextView kDefineComponent = u"Define Component";
 
 struct SourceOptions {

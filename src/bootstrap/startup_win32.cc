@@ -229,13 +229,32 @@ void mark_host_application(const Text& engine_path) {
 // The engine's own message translations travel behind the image of
 // kyt.lib. They pass through the working copy "lang.loc" and are read like
 // a shared translation file, the block of the user's language winning.
+// The bytes of a file behind its image; only the headers and that tail are
+// read, not the library itself.
+std::optional<std::string> bytes_behind_image(const Text& path) {
+  UniqueFile file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER size = {};
+  if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
+  auto read_at = [&](uint64_t offset, uint64_t count) -> std::optional<std::string> {
+    std::string bytes(static_cast<size_t>(count), '\0');
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD read = 0;
+    if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) ||
+        !ReadFile(file.get(), bytes.data(), static_cast<DWORD>(count), &read, nullptr) || read != count)
+      return std::nullopt;
+    return bytes;
+  };
+  auto headers = read_at(0, std::min<uint64_t>(static_cast<uint64_t>(size.QuadPart), 65536));
+  auto end = headers ? pe_image_end(*headers) : std::nullopt;
+  if (!end || *end >= static_cast<uint64_t>(size.QuadPart)) return std::nullopt;
+  return read_at(*end, static_cast<uint64_t>(size.QuadPart) - *end);
+}
+
 void load_engine_messages(const Text& engine_folder, const Text& temp_folder, MessageTable& messages) {
-  Win32FileSystem files;
-  auto library = files.read_file(engine_folder + u"kyt.lib");
-  if (!library) return;
-  auto end = pe_image_end(*library);
-  if (!end || *end >= library->size()) return;
-  std::string_view tables = std::string_view(*library).substr(static_cast<size_t>(*end));
+  auto behind = bytes_behind_image(engine_folder + u"kyt.lib");
+  if (!behind) return;
+  std::string_view tables = *behind;
   std::optional<std::string> text = through_working_copy(temp_folder, u"lang.loc", tables);
   messages.apply(read_utf8_lines(text ? std::string_view(*text) : tables),
                  language_of_locale(user_locale_identifier(false)));

@@ -67,14 +67,11 @@ int64_t local_files_size(CommandContext& command, const std::vector<Text>& recor
   Machine& machine = command.host().machine();
   machine.enter_mode(command.session().mode64);
   int64_t total = 0;
-  bool recurse = is_true(record[4]);
-  std::function<void(const Text&)> walk = [&](const Text& folder) {
-    for (const Text& file : machine.list_files(folder, record[1]))
-      if (auto facts = machine.facts(folder + file)) total += static_cast<int64_t>(facts->size);
-    if (recurse)
-      for (const Text& sub : machine.list_folders(folder)) walk(folder + sub + u"\\");
-  };
-  walk(with_backslash(record[0]));
+  Text source = with_backslash(record[0]);
+  for_each_file(machine, source, record[1], is_true(record[4]), [&](const Text& relative, const Text& name) {
+    if (auto facts = machine.facts(source + relative + name)) total += static_cast<int64_t>(facts->size);
+    return true;
+  });
   machine.leave_mode();
   return total;
 }
@@ -231,20 +228,21 @@ void control_service(CommandContext& command) {
                     {command.expanded(1), command.path(2), command.raw(3), command.raw(5), command.raw(4)});
 }
 
+// ODBC attributes: a name in square brackets stands for a variable.
+Text bracketed_attributes(CommandContext& command, size_t k) {
+  return command.variables().expand(replace_all(replace_all(command.text(k), u"[", u"$"), u"]", u"$"));
+}
+
 void create_odbc_dsn(CommandContext& command) {
-  // A name in square brackets in the attributes stands for a variable.
-  Text attributes = replace_all(replace_all(command.text(4), u"[", u"$"), u"]", u"$");
   run_native_action(command, u"Create ODBC DSN",
-                    {command.expanded(1), command.expanded(2), command.raw(3),
-                     command.variables().expand(attributes)});
+                    {command.expanded(1), command.expanded(2), command.raw(3), bracketed_attributes(command, 4)});
 }
 
 void install_odbc_driver(CommandContext& command) {
   Text header = file_group_header(command);
-  Text attributes = replace_all(replace_all(command.text(6), u"[", u"$"), u"]", u"$");
   run_native_action(command, u"Install ODBC Driver",
                     {header, command.path(3), file_name_of(command.path(1)), command.expanded(4),
-                     command.variables().expand(attributes), file_name_of(command.path(5))});
+                     bracketed_attributes(command, 6), file_name_of(command.path(5))});
 }
 
 void set_64_bit_mode(CommandContext& command) {

@@ -220,6 +220,20 @@ std::vector<Text> MemoryMachine::list_folders(const Text& folder) {
   return names;
 }
 
+bool for_each_file(Machine& machine, const Text& folder, TextView pattern, bool recurse,
+                   const std::function<bool(const Text& relative, const Text& name)>& visit) {
+  std::function<bool(const Text&)> walk = [&](const Text& relative) {
+    Text here = with_backslash(folder) + relative;
+    for (const Text& name : machine.list_files(here, pattern))
+      if (!visit(relative, name)) return false;
+    if (recurse)
+      for (const Text& sub : machine.list_folders(here))
+        if (!walk(relative + sub + u"\\")) return false;
+    return true;
+  };
+  return walk(u"");
+}
+
 bool remove_tree(Machine& machine, const Text& folder) {
   Text base = with_backslash(folder);
   for (const Text& name : machine.list_folders(folder)) remove_tree(machine, base + name);

@@ -155,6 +155,12 @@ class Machine {
   virtual Text error_text(uint32_t code) = 0;
 };
 
+// Calls `visit` with the path below `folder` (empty or ending in "\\") and
+// the name of each file matching `pattern`, in sub-folders too with
+// `recurse`; stops, returning false, when `visit` does.
+bool for_each_file(Machine& machine, const Text& folder, TextView pattern, bool recurse,
+                   const std::function<bool(const Text& relative, const Text& name)>& visit);
+
 // Deletes a folder with everything in it; false when something stayed.
 bool remove_tree(Machine& machine, const Text& folder);
 

@@ -206,6 +206,18 @@ bool NativeEngine::attempt(const std::function<uint32_t()>& change, TextView obj
   }
 }
 
+// For changes that fail with a text of their own (the shell, the ODBC
+// installer): the error processor sees that text and the code -1.
+bool NativeEngine::attempt_text(const std::function<Text()>& change, TextView object) {
+  Text failure;
+  return attempt(
+      [&]() -> uint32_t {
+        failure = change();
+        return failure.empty() ? 0 : 0xFFFFFFFFu;
+      },
+      object, &failure);
+}
+
 bool NativeEngine::run_action(TextView command, const std::vector<Text>& record, TextView mode64) {
   log(u"      <NATIVE INSTALL>");
   bool ok = execute(command, record, mode64);
@@ -640,13 +652,9 @@ bool NativeEngine::create_shortcut(const std::vector<Text>& record) {
   if (!progress_step(link, 10240)) return false;
   if (!c_.machine.is_folder(folder) && !create_folder(folder, true)) return false;
   note_undo(u"Create File", {link});
-  Text failure;
-  bool ok = attempt(
-      [&]() -> uint32_t {
-        failure = c_.machine.create_shortcut(link, target, working, arguments, description, icon, icon_index, show);
-        return failure.empty() ? 0 : 0xFFFFFFFFu;
-      },
-      link, &failure);
+  bool ok = attempt_text(
+      [&] { return c_.machine.create_shortcut(link, target, working, arguments, description, icon, icon_index, show); },
+      link);
   if (!ok) c_.state.undo.withdraw_last(logging_off());
   else log(u"        < " + link + u" >");
   return true;
@@ -661,17 +669,10 @@ bool NativeEngine::copy_local_files(const std::vector<Text>& record) {
   FileFlags flags;
   flags.move = !copy;
   bool skip_rest = false;
-  std::function<bool(const Text&)> walk = [&](const Text& relative) {
-    for (const Text& file : c_.machine.list_files(source + relative, pattern)) {
-      Text destination = target + relative + (wildcards || name.empty() ? file : name);
-      if (!install_one_file(source + relative + file, destination, flags, skip_rest)) return false;
-    }
-    if (recurse)
-      for (const Text& sub : c_.machine.list_folders(source + relative))
-        if (!walk(relative + sub + u"\\")) return false;
-    return true;
-  };
-  return walk(u"");
+  return for_each_file(c_.machine, source, pattern, recurse, [&](const Text& relative, const Text& file) {
+    Text destination = target + relative + (wildcards || name.empty() ? file : name);
+    return install_one_file(source + relative + file, destination, flags, skip_rest);
+  });
 }
 
 // The record: header, name, display name, description, program (the file
@@ -748,13 +749,7 @@ bool NativeEngine::create_data_source(const std::vector<Text>& record) {
   for (const Text& line : split_lines(field(record, 3)))
     if (!line.empty()) attributes.push_back(line);
   note_undo(u"Create ODBC DSN", {name, driver, system ? u"TRUE" : u"FALSE"});
-  Text failure;
-  bool ok = attempt(
-      [&]() -> uint32_t {
-        failure = c_.machine.configure_data_source(system ? 4 : 1, driver, attributes);
-        return failure.empty() ? 0 : 0xFFFFFFFFu;
-      },
-      name, &failure);
+  bool ok = attempt_text([&] { return c_.machine.configure_data_source(system ? 4 : 1, driver, attributes); }, name);
   if (!ok) c_.state.undo.withdraw_last(logging_off());
   return true;
 }
@@ -855,14 +850,12 @@ bool NativeEngine::undo(const UndoEntry& entry, bool uninstall) {
     return !c_.machine.exists(field(fields, 0)) || register_file(field(fields, 0), true);
   if (entry.element == u"Delete Folder") return undo_folders(fields);
   if (entry.element == u"Remove ODBC DSN") {
-    Text failure;
-    return attempt(
-        [&]() -> uint32_t {
-          failure = c_.machine.configure_data_source(is_true(field(fields, 2)) ? 6 : 3, field(fields, 1),
-                                                     {u"DSN=" + field(fields, 0)});
-          return failure.empty() ? 0 : 0xFFFFFFFFu;
+    return attempt_text(
+        [&] {
+          return c_.machine.configure_data_source(is_true(field(fields, 2)) ? 6 : 3, field(fields, 1),
+                                                  {u"DSN=" + field(fields, 0)});
         },
-        field(fields, 0), &failure);
+        field(fields, 0));
   }
   if (entry.element == u"Delete ODBC Driver") {
     Text name = field(fields, 0), key = u"SOFTWARE\\ODBC\\ODBCINST.INI\\" + name;

@@ -79,6 +79,7 @@ class NativeEngine {
   // aborted_).
   // `failure`, when given and not empty, replaces the system error text.
   bool attempt(const std::function<uint32_t()>& change, TextView object, const Text* failure = nullptr);
+  bool attempt_text(const std::function<Text()>& change, TextView object);
   struct FileFlags {
     bool read_only = false, hidden = false, system = false, stop_on_skip = false, shared = false, permanent = false,
          only_if_missing = false, move = false, self_register = false;

@@ -4,6 +4,7 @@
 // at once.
 #include "base/comma_text.h"
 #include "install/native_engine.h"
+#include "install/xml_edit.h"
 #include "script/interpreter.h"
 #include "script/worker.h"
 
@@ -287,6 +288,32 @@ void is_msi_setup_installed(CommandContext& command) {
   command.store(command.variable(2), bool_text(installed));
 }
 
+void edit_xml(CommandContext& command) {
+  XmlEdit edit;
+  edit.file = command.path(1);
+  edit.encoding = command.expanded(2);
+  edit.format = static_cast<int>(leading_integer(command.expanded(3)));
+  edit.path = command.expanded(4);
+  edit.text = command.expanded(5);
+  std::vector<Text> attributes;
+  for (const Text& item : from_comma_text(command.raw(6))) {
+    std::vector<Text> pair = from_comma_text(item);
+    for (Text& part : pair) part = command.variables().expand(part);
+    attributes.push_back(to_comma_text(pair));
+  }
+  edit.attributes = to_comma_text(attributes);
+  edit.operation = static_cast<int>(leading_integer(command.expanded(7)));
+  edit.all = is_true(command.expanded(8));
+  edit.preserve_white_space = is_true(command.expanded(9));
+  edit.backup = is_true(command.expanded(10));
+  Machine& machine = command.host().machine();
+  machine.enter_mode(command.session().mode64);
+  Text failure;
+  XmlEditResult result = edit_xml_file(command.host().files(), edit, failure);
+  machine.leave_mode();
+  if (result == XmlEditResult::not_saved) command.variables().set_variable(u"LASTERROR", failure, command.source());
+}
+
 void terminate_program(CommandContext& command) {
   command.host().machine().close_windows(command.path(1), command.path(2));
 }
@@ -403,6 +430,9 @@ void add_install_commands(Catalog& catalog) {
   catalog.add({u"Is File Locked", is_file_locked, Builtin::none, {{u"file"}, {u"variable", kResult}}});
   catalog.add({u"Is MSI Setup Installed", is_msi_setup_installed, Builtin::none,
                {{u"product_code"}, {u"variable", kResult}}});
+  catalog.add({u"Edit XML File", edit_xml, Builtin::none,
+               {{u"file"}, {u"encoding"}, {u"format"}, {u"path"}, {u"text"}, {u"attributes"}, {u"operation"},
+                {u"all_matches"}, {u"preserve_white_space"}, {u"backup"}}});
   catalog.add({u"Terminate Program", terminate_program, Builtin::none, {{u"title"}, {u"class"}}});
   catalog.add({u"Apply Changes", apply_changes, Builtin::none,
                {{u"progress_dialog"}, {u"variable", kResult}, {u"install"}, {u"uninstall"}}});

@@ -38,7 +38,7 @@ if [ ! -f "$out/libcore.a" ] || [ "$sources" != "$(cat "$out/sources.txt" 2>/dev
 fi
 
 status=0
-for target in payload expansion expression component_file archive undo_log; do
+for target in payload expansion expression component_file archive undo_log xml; do
   clang++ "${flags[@]}" "$root/tests/fuzz/${target}_fuzzer.cc" "$out/libcore.a" "${libraries[@]}" -o "$out/${target}_fuzzer"
   corpus=$out/corpus-$target
   mkdir -p "$corpus"
@@ -56,6 +56,7 @@ for target in payload expansion expression component_file archive undo_log; do
         (cd "$seed" && 7z a -bd "$corpus/seed$(echo "$m" | tr -cd 'a-zA-Z0-9').7z" a.txt b.exe dir $m >/dev/null) || true
       done
       rm -rf "$seed" ;;
+    xml) printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<!DOCTYPE c [<!ENTITY e "x">]>\r\n<c a="1&amp;"><!--n--><d>&e;&#65;</d><![CDATA[<x>]]><?p q?><e/></c>\r\n' > "$corpus/seed" ;;
     component_file) printf 'Main\r\nMain\\Sub\r\n$\r\nTRUE\r\nFALSE\r\n$\r\n$\r\nMain\\Sub\r\n$\r\n$\r\nMain\r\n100\r\n$\r\nC:\\App\r\nTRUE\r\nApp\r\n\r\nNAME\r\nv$NEWLINE$w\r\nZEKO64WOW\r\nx64\r\nOVERRIDECACHE\r\n\r\nNATIVE_ENGINE\r\nTRUE\r\n' > "$corpus/seed" ;;
   esac
   echo "fuzzing $target for ${seconds}s"

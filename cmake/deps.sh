@@ -7,7 +7,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-i686
   wine wine32:i386 wine64 xvfb xauth xdotool imagemagick x11-utils
-  lzma-dev libgcrypt20-dev libgcrypt-mingw-w64-dev p7zip-full wixl
+  lzma-dev libgcrypt20-dev libgcrypt-mingw-w64-dev p7zip-full wixl nsis
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Runs the benchmarks natively (optimized build) and under Wine.
+# Runs the benchmarks natively (optimized build) and under Wine, then the
+# installation benchmark (install_bench.sh, 64-bit build; BENCH_INSTALL_SCALE=small
+# gives a quick run of a small product).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 win=$root/${1:-build/win64}
@@ -14,3 +16,5 @@ echo "== 7z library against the 7z command (native, g++ -O2)"
 "$root/build/bench/tests/bench/kyt_archive_bench"
 echo "== Windows build under Wine ($(basename "$win"))"
 "$root/cmake/wine-run.sh" --prefix="$win/wineprefix" --loader="$loader" "$win/tests/bench/kyt_bench.exe" | tr -d '\r'
+echo "== installation: our engine against the floor, NSIS and msiexec (win64)"
+"$root/tests/bench/install_bench.sh" "$root/build/win64"

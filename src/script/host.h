@@ -3,6 +3,8 @@
 // tests use a recording host.
 #pragma once
 
+#include <thread>
+
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -66,6 +68,10 @@ class Host {
   // (any thread); hosts without windows answer No.
   virtual int ask_five(TextView title, TextView text) { return 1; }
   virtual SystemQueries& system() { throw std::logic_error("this host answers no system queries"); }
+  // The watchdog's last resort for a cancelled worker that stopped
+  // reporting: ends the thread without its cooperation. Hosts that cannot
+  // leave it running; either way the engine stops waiting for it.
+  virtual void end_thread_by_force(std::thread& thread) {}
 };
 
 }  // namespace kyt

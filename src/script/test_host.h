@@ -2,6 +2,7 @@
 // memory and answers system questions from fixed tables.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <vector>
 
@@ -62,6 +63,8 @@ class RecordingHost : public Host {
     return five_answer;
   }
   SystemQueries& system() override { return system_queries; }
+  void end_thread_by_force(std::thread&) override { ++threads_ended_by_force; }
+  int threads_ended_by_force = 0;
   int64_t current_second() override { return second; }
   std::pair<Text, Text> date_and_time(int64_t at) override {
     ++clock_formats;
@@ -89,7 +92,7 @@ class RecordingHost : public Host {
 
   std::vector<Message> messages;
   int pumps = 0;
-  uint64_t now = 0;
+  std::atomic<uint64_t> now{0};
   uint64_t tick_step = 0;
   int64_t second = 1000;
   int clock_formats = 0;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -25,42 +26,65 @@ void report_progress(Variables& variables, Host& host, TextView text, int64_t mi
   if (text != u"$IGNORE$") store.set(u"ZEKO_thProgressText", status);
 }
 
-bool run_worker(CommandContext& command, TextView cancel_label,
-                const std::function<void(const std::atomic<bool>& stop)>& work) {
-  Variables& variables = command.variables();
-  Host& host = command.host();
-  std::atomic<bool> stop{false};
-  std::mutex mutex;
-  std::condition_variable finished_signal;
-  bool finished = false;
-  std::thread worker([&] {
+void wait_for_worker(Variables& variables, Host& host,
+                     const std::function<void(const std::atomic<bool>& stop)>& work) {
+  // What the thread itself touches lives on the heap, so that a thread the
+  // watchdog gave up on never reaches into this frame.
+  struct Shared {
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable finished_signal;
+    bool finished = false;
+  };
+  auto shared = std::make_shared<Shared>();
+  std::thread worker([shared, work] {
     try {
-      work(stop);
+      work(shared->stop);
     } catch (...) {
       // A worker reports failures through its own result; nothing escapes
       // the thread.
     }
-    std::lock_guard lock(mutex);
-    finished = true;
-    finished_signal.notify_all();
+    std::lock_guard lock(shared->mutex);
+    shared->finished = true;
+    shared->finished_signal.notify_all();
   });
   bool cancelled = false;
+  uint64_t armed_at = 0;
+  auto& store = variables.store();
   while (true) {
     {
-      std::unique_lock lock(mutex);
+      std::unique_lock lock(shared->mutex);
       // Silent runs wait for the worker; otherwise the window messages are
       // pumped between short waits.
-      finished_signal.wait_for(lock, std::chrono::milliseconds(variables.silent() ? 100 : 15), [&] { return finished; });
-      if (finished) break;
+      shared->finished_signal.wait_for(lock, std::chrono::milliseconds(variables.silent() ? 100 : 15),
+                                       [&] { return shared->finished; });
+      if (shared->finished) break;
     }
     if (!variables.silent()) host.process_messages();
     if (!cancelled && is_true(variables.value_of(u"ZEKO_IsCancelled"))) {
       cancelled = true;
-      variables.store().set(u"ZEKO_LastActiveTick", variables.value_of(u"ZEKO_LastDelegateTick"));
-      stop = true;
+      store.set(u"ZEKO_LastActiveTick", store.get(u"ZEKO_LastDelegateTick"));
+      shared->stop = true;
+      armed_at = host.tick_count();
+    } else if (cancelled && host.tick_count() - armed_at >= kWatchdogInterval) {
+      Text heartbeat = store.get(u"ZEKO_LastDelegateTick");
+      if (heartbeat == store.get(u"ZEKO_LastActiveTick")) {
+        host.end_thread_by_force(worker);
+        if (worker.joinable()) worker.detach();
+        break;
+      }
+      store.set(u"ZEKO_LastActiveTick", heartbeat);
+      armed_at = host.tick_count();
     }
   }
-  worker.join();
+  if (worker.joinable()) worker.join();
+}
+
+bool run_worker(CommandContext& command, TextView cancel_label,
+                const std::function<void(const std::atomic<bool>& stop)>& work) {
+  Variables& variables = command.variables();
+  Host& host = command.host();
+  wait_for_worker(variables, host, work);
   if (!is_true(variables.value_of(u"ZEKO_IsCancelled"))) return true;
   if (!is_true(variables.value_of(u"ABORTEDONERROR")) && !variables.silent())
     host.show_message(command.interpreter().window_title(), u"Setup cancelled", MessageIcon::error);

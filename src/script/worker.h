@@ -21,6 +21,16 @@ void report_progress(Variables& variables, Host& host, TextView text, int64_t mi
 // script ends when ABORTONERROR is TRUE, else ABORTEDONERROR becomes TRUE
 // with `cancel_label` as its source. Returns false when the run was
 // cancelled.
+//
+// After a cancel a watchdog checks the worker's heartbeat
+// (ZEKO_LastDelegateTick) every `kWatchdogInterval` ms: a worker that still
+// reports is waited for; one that has not reported since the last check is
+// ended by force and no longer waited for.
+constexpr uint64_t kWatchdogInterval = 5000;
+// The wait alone, without the outcome.
+void wait_for_worker(Variables& variables, Host& host,
+                     const std::function<void(const std::atomic<bool>& stop)>& work);
+
 bool run_worker(CommandContext& command, TextView cancel_label,
                 const std::function<void(const std::atomic<bool>& stop)>& work);
 

@@ -1,5 +1,7 @@
 #include "ui/win32_host.h"
 
+#include <pthread.h>
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -36,6 +38,11 @@ std::optional<size_t> Win32Host::choose_language(const std::vector<Text>& names,
 
 // Yes, No, Cancel, No to All, Yes to All: a task dialog with five buttons
 // (0 to 4), or a Yes/No/Cancel box where task dialogs are missing.
+void Win32Host::end_thread_by_force(std::thread& thread) {
+  // The threads are winpthreads threads; their Windows handle is ended.
+  if (HANDLE handle = pthread_gethandle(thread.native_handle())) TerminateThread(handle, 1);
+}
+
 int Win32Host::ask_five(TextView title, TextView text) {
   using TaskDialogFn = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
   Text caption(title), content(text);

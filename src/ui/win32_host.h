@@ -21,6 +21,7 @@ class Win32Host : public Host {
   SystemQueries& system() override { return system_; }
   Machine& machine() override { return machine_; }
   int ask_five(TextView title, TextView text) override;
+  void end_thread_by_force(std::thread& thread) override;
   ArchiveWrappers* archives() override { return archives_ ? &archives_->wrappers() : nullptr; }
   std::optional<Text> extract_out_of_process(const Text& archive, const Text& password, const Text& destination,
                                              const std::vector<Text>& items, bool keep_paths,

@@ -132,6 +132,9 @@ class Machine {
   virtual std::optional<uint32_t> run_program(const Text& program, const Text& arguments, const Text& folder,
                                               TextView mode64) = 0;
   virtual Text system_program(TextView name, TextView mode64) = 0;
+  // The Windows folder, and whether Windows itself is 64-bit.
+  virtual Text windows_folder() = 0;
+  virtual bool windows_64_bit() = 0;
   // The machine type of an executable image (0x8664 for x64), or empty.
   virtual std::optional<uint16_t> image_machine(const Text& path) = 0;
   // The service control manager. Starting counts an already running
@@ -200,12 +203,19 @@ class MemoryMachine : public Machine {
   std::optional<uint32_t> run_program(const Text& program, const Text& arguments, const Text& folder,
                                       TextView mode64) override {
     programs.push_back(program + u" " + arguments + u" @" + folder + u" " + Text(mode64));
+    if (auto it = program_exit_codes.find(to_lower(program)); it != program_exit_codes.end()) return it->second;
     return program_exit_code;
   }
   Text system_program(TextView name, TextView mode64) override {
     return (mode64 == u"Win32" ? u"C:\\Windows\\SysWOW64\\" : u"C:\\Windows\\System32\\") + Text(name);
   }
   std::optional<uint16_t> image_machine(const Text& path) override;
+  Text windows_folder() override { return u"C:\\Windows"; }
+  bool windows_64_bit() override { return windows64; }
+  bool windows64 = true;
+  // Exit codes of programs by lower-case path; a program not listed exits
+  // with `program_exit_code`, one listed with nullopt cannot start.
+  std::map<Text, std::optional<uint32_t>> program_exit_codes;
   std::vector<Text> programs;
   uint32_t program_exit_code = 0;
   uint32_t create_service(const ServiceConfig& config) override;

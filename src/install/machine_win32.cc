@@ -473,6 +473,14 @@ Text Win32Machine::system_program(TextView name, TextView mode64) {
   return with_backslash(from_wide(folder)) + Text(name);
 }
 
+Text Win32Machine::windows_folder() {
+  wchar_t folder[MAX_PATH] = {};
+  GetWindowsDirectoryW(folder, MAX_PATH);
+  return from_wide(folder);
+}
+
+bool Win32Machine::windows_64_bit() { return windows_is_64_bit(); }
+
 std::optional<uint16_t> Win32Machine::image_machine(const Text& path) {
   auto bytes = Win32FileSystem().read_file(path);
   return bytes ? pe_machine(*bytes) : std::nullopt;

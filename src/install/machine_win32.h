@@ -42,6 +42,8 @@ class Win32Machine : public Machine {
   std::optional<uint32_t> run_program(const Text& program, const Text& arguments, const Text& folder,
                                       TextView mode64) override;
   Text system_program(TextView name, TextView mode64) override;
+  Text windows_folder() override;
+  bool windows_64_bit() override;
   std::optional<uint16_t> image_machine(const Text& path) override;
   uint32_t create_service(const ServiceConfig& config) override;
   uint32_t delete_service(const Text& name) override;

@@ -606,5 +606,59 @@ TEST(UndoLogTest, ACutLogNeverYieldsAnUnrecordedEntry) {
   EXPECT_FALSE(UndoLog::ensure(files, u"C:\\Other\\log", true));
 }
 
+// The .NET tool commands: which tool of which framework folder runs with
+// which arguments, and the fall-back when a version fails or is missing.
+TEST_F(NativeEngineTest, FrameworkToolsFallBackThroughTheVersions) {
+  const Text net = u"C:\\Windows\\Microsoft.NET\\";
+  struct Case {
+    const char* what;
+    std::vector<TestCommand> commands;
+    std::map<Text, std::optional<uint32_t>> exit_codes;  // by tool path relative to Microsoft.NET
+    std::vector<Text> expected;                           // relative to Microsoft.NET
+    bool failed = false;
+  };
+  const Text gac = u"C:\\Windows\\Microsoft.NET\\assembly\\GAC_MSIL\\Lib\\v4.0_2.0.0.0__abc\\Lib.dll";
+  const Case cases[] = {
+      {"native image, first version", {{u"Generate Native Images", {u"C:\\App\\a.dll"}}}, {},
+       {u"Framework\\v4.0.30319\\ngen.exe install \"C:\\App\\a.dll\" @C:\\App\\ Win32"}},
+      {"64-bit mode, the newest version fails",
+       {{u"Set 64 Bit Mode", {u"FALSE", u"FALSE", u"TRUE"}}, {u"Generate Native Images", {u"C:\\App\\a.dll|TRUE"}}},
+       {{u"Framework64\\v4.0.30319\\ngen.exe", 1}},
+       {u"Framework64\\v4.0.30319\\ngen.exe install \"C:\\App\\a.dll\" @C:\\App\\ x64",
+        u"Framework64\\v2.0.50727\\ngen.exe install \"C:\\App\\a.dll\" @C:\\App\\ x64"}},
+      {"removal reaches version 1.1",
+       {{u"Set 64 Bit Mode", {u"FALSE", u"FALSE", u"TRUE"}}, {u"Generate Native Images", {u"C:\\App\\a.dll|FALSE"}}},
+       {{u"Framework64\\v4.0.30319\\ngen.exe", std::nullopt}, {u"Framework64\\v2.0.50727\\ngen.exe", std::nullopt}},
+       {u"Framework64\\v4.0.30319\\ngen.exe uninstall \"C:\\App\\a.dll\" @C:\\App\\ x64",
+        u"Framework64\\v2.0.50727\\ngen.exe uninstall \"C:\\App\\a.dll\" @C:\\App\\ x64",
+        u"Framework\\v1.1.4322\\ngen.exe /delete \"C:\\App\\a.dll\" @C:\\App\\ x64"}},
+      {"installer class, uninstall", {{u"Run .NET Installer Class", {u"C:\\App\\a.dll", u"TRUE"}}}, {},
+       {u"Framework\\v4.0.30319\\installutil.exe /u \"C:\\App\\a.dll\" @C:\\App\\ Win32"}},
+      {"register a strong name from the cache, all versions fail",
+       {{u"Register Assembly", {u"Lib, Version=2.0.0.0, Culture=neutral, PublicKeyToken=abc|FALSE|TRUE"}}},
+       {{u"Framework\\v4.0.30319\\regasm.exe", 3}, {u"Framework\\v2.0.50727\\regasm.exe", 3},
+        {u"Framework\\v1.1.4322\\regasm.exe", 3}},
+       {u"Framework\\v4.0.30319\\regasm.exe /tlb /unregister /codebase \"" + gac + u"\" /silent @" + folder_of(gac) +
+            u" Win32",
+        u"Framework\\v2.0.50727\\regasm.exe /tlb /unregister /codebase \"" + gac + u"\" /silent @" + folder_of(gac) +
+            u" Win32",
+        u"Framework\\v1.1.4322\\regasm.exe /tlb /unregister /codebase \"" + gac + u"\" /silent @" + folder_of(gac) +
+            u" Win32"},
+       true},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    session.mode64 = u"Win32";
+    variables.store().set(u"LASTERROR", u"");
+    machine().put_file(gac, "MZ");
+    for (const auto& [tool, code] : c.exit_codes) machine().program_exit_codes[to_lower(net + tool)] = code;
+    ASSERT_EQ(run(c.commands), Interpreter::Outcome::finished) << c.what << to_utf8(error);
+    std::vector<Text> expected;
+    for (const Text& line : c.expected) expected.push_back(net + line);
+    EXPECT_EQ(machine().programs, expected) << c.what;
+    EXPECT_EQ(value(u"LASTERROR").find(u"failed") != Text::npos, c.failed) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace kyt

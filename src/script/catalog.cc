@@ -17,6 +17,7 @@ const Catalog& Catalog::instance() {
     add_environment_commands(c);
     add_archive_commands(c);
     add_install_commands(c);
+    add_framework_commands(c);
     return c;
   }();
   return catalog;

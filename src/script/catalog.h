@@ -85,5 +85,6 @@ void add_component_commands(Catalog& catalog);
 void add_environment_commands(Catalog& catalog);
 void add_archive_commands(Catalog& catalog);
 void add_install_commands(Catalog& catalog);
+void add_framework_commands(Catalog& catalog);
 
 }  // namespace kyt

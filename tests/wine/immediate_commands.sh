@@ -1,0 +1,81 @@
+# Commands that act at once: the .NET tools found at the framework paths
+# (fake tools that log how they were started stand in for the missing
+# framework) and Edit XML File on a real file.
+. "$(dirname "$0")/lib.sh"
+work=$(fresh_work immediate_commands)
+net=$(wine_prefix)/drive_c/windows/Microsoft.NET
+gac=$(wine_prefix)/drive_c/windows/assembly/GAC_MSIL/Lib/2.0.0.0__abc
+cleanup() { rm -rf "$net" "$(wine_prefix)/drive_c/windows/assembly"; }
+trap cleanup EXIT
+cleanup
+for tool in Framework64/v4.0.30319/ngen.exe Framework64/v2.0.50727/ngen.exe Framework64/v4.0.30319/regasm.exe \
+            Framework/v4.0.30319/installutil.exe Framework/v2.0.50727/installutil.exe; do
+  mkdir -p "$(dirname "$net/$tool")" && cp "$KYT_FAKE_TOOL" "$net/$tool"
+done
+echo 1 > "$net/Framework64/v4.0.30319/ngen.exe.exit"           # the newest fails: the next is tried
+echo 0 > "$net/Framework/v4.0.30319/installutil.exe.exit"
+mkdir -p "$gac" "$work/app" && : > "$gac/Lib.dll" && : > "$work/app/a.dll"
+printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<configuration>\r\n  <appSettings>\r\n    <add key="a" value="1"/>\r\n  </appSettings>\r\n</configuration>\r\n' > "$work/app/app.config"
+
+cat > "$work/immediate.kys" <<'KYS'
+%guid = {44444444-7777-3333-4444-555555555555}
+Set 64 Bit Mode
+  x64 = TRUE
+Generate Native Images
+  assembly = $EXEDIR$app\a.dll
+Register Assembly
+  assembly = Lib, Version=2.0.0.0, Culture=neutral, PublicKeyToken=abc|TRUE|TRUE
+Set 64 Bit Mode
+  win32 = TRUE
+Run .NET Installer Class
+  assembly = $EXEDIR$app\a.dll
+  uninstall = TRUE
+Edit XML File
+  file = $EXEDIR$app\app.config
+  encoding = UTF-8
+  format = 2
+  path = configuration\appSettings\add
+  text = ""
+  attributes = """key,b"",""value,2"""
+  operation = 2
+  all_matches = FALSE
+  preserve_white_space = FALSE
+  backup = TRUE
+Edit XML File
+  file = $EXEDIR$app\app.config
+  encoding = UTF-8
+  format = 2
+  path = configuration\appSettings\add
+  text = ""
+  attributes = """value,9"""
+  operation = 1
+  all_matches = TRUE
+  preserve_white_space = FALSE
+  backup = FALSE
+Write to Text File
+  file = $EXEDIR$done.txt
+  text = lasterror=$LASTERROR$
+KYS
+build_setup "$work/immediate.kys" "$work/setup.exe" || { fail "build"; finish; }
+wine_run "$work/setup.exe" /s && pass "the setup ran" || fail "the setup failed"
+
+expect_log() {  # tool-path expected-line
+  local got; got=$(tr -d '\r' < "$net/$1.log" 2>/dev/null)
+  [ "$got" = "$2" ] && pass "$1: $2" || fail "$1 logged '$got', expected '$2'"
+}
+winapp='Z:'$(echo "$work/app" | tr / '\\')
+expect_log Framework64/v4.0.30319/ngen.exe "\"C:\\windows\\Microsoft.NET\\Framework64\\v4.0.30319\\ngen.exe\" install \"$winapp\\a.dll\"|$winapp"
+expect_log Framework64/v2.0.50727/ngen.exe "\"C:\\windows\\Microsoft.NET\\Framework64\\v2.0.50727\\ngen.exe\" install \"$winapp\\a.dll\"|$winapp"
+lib='C:\windows\assembly\GAC_MSIL\Lib\2.0.0.0__abc'
+expect_log Framework64/v4.0.30319/regasm.exe "\"C:\\windows\\Microsoft.NET\\Framework64\\v4.0.30319\\regasm.exe\" /tlb /codebase \"$lib\\Lib.dll\" /silent|$lib"
+expect_log Framework/v4.0.30319/installutil.exe "\"C:\\windows\\Microsoft.NET\\Framework\\v4.0.30319\\installutil.exe\" /u \"$winapp\\a.dll\"|$winapp"
+[ ! -e "$net/Framework/v2.0.50727/installutil.exe.log" ] && pass "no fall-back after a success" ||
+  fail "installutil of version 2 ran after version 4 succeeded"
+sed 's/^\xEF\xBB\xBF//' "$work/done.txt" 2>/dev/null | tr -d '\r' | grep -qx 'lasterror=' && pass "LASTERROR empty" || fail "$(cat "$work/done.txt" 2>/dev/null)"
+
+expected=$(printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<configuration>\r\n  <appSettings>\r\n    <add key="a" value="9"/>\r\n    <add key="b" value="9"/>\r\n  </appSettings>\r\n</configuration>\r\n')
+[ "$(cat "$work/app/app.config")" = "$expected" ] && pass "app.config edited" ||
+  fail "app.config is: $(cat -A "$work/app/app.config")"
+[ -f "$work/app/app.config.backup. 0" ] && grep -q 'value="1"' "$work/app/app.config.backup. 0" &&
+  [ ! -e "$work/app/app.config.backup. 1" ] && pass "one backup, of the original" || fail "backup: $(ls "$work/app")"
+finish

@@ -117,6 +117,7 @@ std::vector<Text> runtime_values(CommandContext& command, TextView name, const s
     return values;
   }
   if (name == u"Install Service") return std::vector<Text>(record.begin() + 1, record.end());
+  if (name == u"Install Assembly") return {record[1], record[2]};
   return record;
 }
 
@@ -174,6 +175,11 @@ void install_files(CommandContext& command) {
   run_native_action(command, u"Install Files",
                     {header, command.path(3), command.raw(4), command.raw(5), command.raw(6), command.raw(7),
                      command.raw(9), command.raw(10), command.raw(11), command.raw(12)});
+}
+
+void install_assembly(CommandContext& command) {
+  Text header = file_group_header(command);
+  run_native_action(command, u"Install Assembly", {header, command.path(3), command.expanded(2)});
 }
 
 void create_folder(CommandContext& command) { run_native_action(command, u"Create Folder", {command.path(1)}); }
@@ -399,6 +405,8 @@ void add_install_commands(Catalog& catalog) {
                {{u"source"}, {u"options"}, {u"target"}, {u"read_only"}, {u"hidden"}, {u"system"},
                 {u"stop_on_skip"}, {u"build"}, {u"self_register"}, {u"shared"}, {u"permanent"},
                 {u"only_if_missing"}}});
+  catalog.add({u"Install Assembly", install_assembly, Builtin::none,
+               {{u"source"}, {u"global_cache"}, {u"target"}}});
   catalog.add({u"Create Folder", create_folder, Builtin::none, {{u"folder"}}});
   catalog.add({u"Delete Files", delete_files, Builtin::none, {{u"folder"}, {u"pattern"}}});
   catalog.add({u"Edit INI File", edit_ini_file, Builtin::none,

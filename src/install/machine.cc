@@ -326,6 +326,22 @@ Text MemoryMachine::configure_data_source(int request, const Text& driver, const
   return {};
 }
 
+Text MemoryMachine::install_assembly(const Text& file, bool force) {
+  if (!exists(file)) return u"The assembly " + file + u" was not found.";
+  Text name = to_lower(file_name_of(file));
+  if (size_t dot = name.rfind(u'.'); dot != Text::npos) name.resize(dot);
+  if (fail_now()) return u"The assembly could not be installed.";
+  if (!force && assemblies.count(name)) return {};  // an installed one stays
+  assemblies[name] = file;
+  return {};
+}
+
+Text MemoryMachine::uninstall_assembly(const Text& name) {
+  if (fail_now()) return u"The assembly could not be removed.";
+  assemblies.erase(to_lower(name));
+  return {};
+}
+
 std::optional<uint16_t> MemoryMachine::image_machine(const Text& path) {
   auto f = files.find(normal(path));
   return f == files.end() ? std::nullopt : pe_machine(f->second.bytes);

@@ -149,6 +149,11 @@ class Machine {
   // system; the attributes as key=value items. The failure text, empty on
   // success.
   virtual Text configure_data_source(int request, const Text& driver, const std::vector<Text>& attributes) = 0;
+  // The global assembly cache: installs an assembly file (replacing an
+  // installed one with `force`) or removes an assembly by name. The
+  // failure text, empty on success.
+  virtual Text install_assembly(const Text& file, bool force) = 0;
+  virtual Text uninstall_assembly(const Text& name) = 0;
   // Tells running programs that environment values changed.
   virtual void environment_changed() {}
   // Asks the first top-level window whose class and title contain the
@@ -224,7 +229,10 @@ class MemoryMachine : public Machine {
   uint32_t stop_service(const Text& name, bool wait) override;
   uint32_t set_service_start(const Text& name, uint32_t start_type) override;
   Text configure_data_source(int request, const Text& driver, const std::vector<Text>& attributes) override;
-  std::map<Text, std::pair<Text, std::vector<Text>>> data_sources;  // "user|" or "system|" + lower-case name
+  std::map<Text, std::pair<Text, std::vector<Text>>> data_sources;
+  Text install_assembly(const Text& file, bool force) override;
+  Text uninstall_assembly(const Text& name) override;
+  std::map<Text, Text> assemblies;  // lower-case name -> the file installed  // "user|" or "system|" + lower-case name
   struct Service {
     ServiceConfig config;
     bool running = false;

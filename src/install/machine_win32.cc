@@ -1,6 +1,9 @@
 #include "install/machine_win32.h"
 
 #include <windows.h>
+#include <fusion.h>
+
+#include <mutex>
 
 #include <cstring>
 
@@ -582,11 +585,31 @@ Text Win32Machine::configure_data_source(int request, const Text& driver, const 
   return u"The data source could not be configured.";
 }
 
-void Win32Machine::environment_changed() {
-  SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
+namespace {
+
+// The assembly cache of the newest framework that has one, through the
+// framework's own fusion.dll (loaded by full path, kept for the run).
+IAssemblyCache* assembly_cache(const Text& windows) {
+  using CreateFn = HRESULT(WINAPI*)(IAssemblyCache**, DWORD);
+  static IAssemblyCache* cache = nullptr;
+  static std::mutex mutex;
+  std::lock_guard lock(mutex);
+  if (cache) return cache;
+  const wchar_t* framework = sizeof(void*) == 8 ? L"Framework64\\" : L"Framework\\";
+  for (const wchar_t* version : {L"v4.0.30319", L"v2.0.50727"}) {
+    Text path = with_backslash(windows) + u"Microsoft.NET\\" + from_wide(framework) + from_wide(version) + u"\\fusion.dll";
+    HMODULE fusion = LoadLibraryExW(wide(path), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!fusion) continue;
+    auto create = reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(fusion, "CreateAssemblyCache")));
+    if (create && SUCCEEDED(create(&cache, 0)) && cache) return cache;
+    cache = nullptr;
+    FreeLibrary(fusion);
+  }
+  return nullptr;
 }
 
-Text Win32Machine::error_text(uint32_t code) {
+// The system's text for a code; empty when it has none.
+Text system_message(DWORD code) {
   wchar_t* buffer = nullptr;
   DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                     FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -594,6 +617,45 @@ Text Win32Machine::error_text(uint32_t code) {
   Text text = buffer ? from_wide(buffer, length) : Text();
   if (buffer) LocalFree(buffer);
   while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' ')) text.pop_back();
+  return text;
+}
+
+// The framework's own codes have no system text: the code is shown.
+Text assembly_cache_error(HRESULT result) {
+  Text text = system_message(static_cast<DWORD>(result));
+  if (!text.empty()) return text;
+  wchar_t code[16];
+  swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(result));
+  return u"The assembly cache refused the assembly (error " + from_wide(code) + u").";
+}
+
+constexpr TextView kNoAssemblyCache = u"The global assembly cache is not available (no fusion.dll in the framework folders).";
+
+}  // namespace
+
+Text Win32Machine::install_assembly(const Text& file, bool force) {
+  IAssemblyCache* cache = assembly_cache(windows_folder());
+  if (!cache) return Text(kNoAssemblyCache);
+  HRESULT result = cache->InstallAssembly(force ? IASSEMBLYCACHE_INSTALL_FLAG_FORCE_REFRESH
+                                                : IASSEMBLYCACHE_INSTALL_FLAG_REFRESH,
+                                          wide(file), nullptr);
+  return SUCCEEDED(result) ? Text() : assembly_cache_error(result);
+}
+
+Text Win32Machine::uninstall_assembly(const Text& name) {
+  IAssemblyCache* cache = assembly_cache(windows_folder());
+  if (!cache) return Text(kNoAssemblyCache);
+  ULONG disposition = 0;
+  HRESULT result = cache->UninstallAssembly(0, wide(name), nullptr, &disposition);
+  return SUCCEEDED(result) ? Text() : assembly_cache_error(result);
+}
+
+void Win32Machine::environment_changed() {
+  SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
+}
+
+Text Win32Machine::error_text(uint32_t code) {
+  Text text = system_message(code);
   return text.empty() ? u"System error " + decimal(code) + u"." : text;
 }
 

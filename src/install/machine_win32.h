@@ -43,6 +43,8 @@ class Win32Machine : public Machine {
                                       TextView mode64) override;
   Text system_program(TextView name, TextView mode64) override;
   Text windows_folder() override;
+  Text install_assembly(const Text& file, bool force) override;
+  Text uninstall_assembly(const Text& name) override;
   bool windows_64_bit() override;
   std::optional<uint16_t> image_machine(const Text& path) override;
   uint32_t create_service(const ServiceConfig& config) override;

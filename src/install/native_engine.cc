@@ -257,6 +257,7 @@ bool NativeEngine::execute(TextView command, const std::vector<Text>& record, Te
   else if (command == u"Install Service") ok = install_service(record);
   else if (command == u"Create ODBC DSN") ok = create_data_source(record);
   else if (command == u"Install ODBC Driver") ok = install_odbc_driver(record);
+  else if (command == u"Install Assembly") ok = install_assembly(record);
   else if (command == u"Control Service") ok = control_service(record);
   c_.machine.leave_mode();
   log(u"        </" + Text(command) + u">");
@@ -359,25 +360,53 @@ bool NativeEngine::keep_aside(const Text& destination) {
   return true;
 }
 
-bool NativeEngine::install_files(const std::vector<Text>& record) {
+bool NativeEngine::for_each_group_file(const Text& header,
+                                       const std::function<bool(const Text& stored, const Text& sub)>& visit) {
   // The file group: the header, "NEWHEADER", then (stored path, sub-folder)
   // pairs up to the next header.
   const StringList& table = c_.payload.header_file_table;
-  Text header = field(record, 0);
-  Text target = with_backslash(field(record, 1));
-  Text media = with_backslash(setting(u"DATADIR"));
   size_t at = table.index_of(header);
   while (at != StringList::npos && table.at_or_empty(at + 1) != u"NEWHEADER") at = StringList::npos;
   if (at == StringList::npos) return true;
-  bool skip_rest = false;
-  FileFlags flags = install_flags(record);
-  for (size_t i = at + 2; i + 1 < table.size() && !skip_rest; i += 2) {
+  for (size_t i = at + 2; i + 1 < table.size(); i += 2) {
     if (table.at_or_empty(i + 1) == u"NEWHEADER") break;
-    Text stored = table.at_or_empty(i), sub = table.at_or_empty(i + 1);
-    Text destination = target + (sub.empty() ? Text() : with_backslash(sub)) + file_name_of(stored);
-    if (!install_one_file(media + stored, destination, flags, skip_rest)) return false;
+    if (!visit(table.at_or_empty(i), table.at_or_empty(i + 1))) return false;
   }
   return true;
+}
+
+bool NativeEngine::install_files(const std::vector<Text>& record) {
+  Text target = with_backslash(field(record, 1));
+  Text media = with_backslash(setting(u"DATADIR"));
+  bool skip_rest = false;
+  FileFlags flags = install_flags(record);
+  bool ok = true;
+  for_each_group_file(field(record, 0), [&](const Text& stored, const Text& sub) {
+    Text destination = target + (sub.empty() ? Text() : with_backslash(sub)) + file_name_of(stored);
+    ok = install_one_file(media + stored, destination, flags, skip_rest);
+    return ok && !skip_rest;
+  });
+  return ok;
+}
+
+// The record: header, target folder, into the assembly cache. Without the
+// cache the files are installed like Install Files installs them.
+bool NativeEngine::install_assembly(const std::vector<Text>& record) {
+  if (!is_true(field(record, 2))) return install_files({field(record, 0), field(record, 1)});
+  Text media = with_backslash(setting(u"DATADIR"));
+  bool force = is_true(setting(u"NATIVE_OVERWRITE_OLDER"));
+  return for_each_group_file(field(record, 0), [&](const Text& stored, const Text&) {
+    Text source = media + stored, name = file_name_of(stored);
+    auto facts = c_.machine.facts(source);
+    if (!progress_step(u"GAC: " + name, facts ? static_cast<int64_t>(facts->size) : 0)) return false;
+    note_undo(u"Install Assembly", {stored, name});
+    if (!attempt_text([&] { return c_.machine.install_assembly(source, force); }, name)) {
+      c_.state.undo.withdraw_last(logging_off());
+      return !aborted_;
+    }
+    log(u"        < GAC: " + name + u" >");
+    return true;
+  });
 }
 
 NativeEngine::FileFlags NativeEngine::install_flags(const std::vector<Text>& record) {
@@ -877,6 +906,12 @@ bool NativeEngine::undo(const UndoEntry& entry, bool uninstall) {
       uint32_t code = c_.machine.delete_service(field(fields, 0));
       return code == kServiceMissing ? 0u : code;
     }, field(fields, 0));
+  }
+  if (entry.element == u"Remove Assembly") {
+    Text name = field(fields, 1);
+    if (size_t dot = name.rfind(u'.'); dot != Text::npos) name.resize(dot);
+    if (!progress_step(u"GAC: " + name, 0)) return false;
+    return attempt_text([&] { return c_.machine.uninstall_assembly(name); }, name);
   }
   if (entry.element == u"Remove INI Entry") return undo_ini(fields);
   if (entry.element == u"Delete Environment") return undo_environment(fields);

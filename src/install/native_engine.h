@@ -99,6 +99,10 @@ class NativeEngine {
   bool write_registry(const std::vector<Text>& record, bool* written = nullptr);
   bool create_folder(const Text& folder, bool record_undo);
   bool install_files(const std::vector<Text>& record);
+  bool install_assembly(const std::vector<Text>& record);
+  // Calls `visit` with each (stored path, sub-folder) of a file group until
+  // it returns false; false then.
+  bool for_each_group_file(const Text& header, const std::function<bool(const Text& stored, const Text& sub)>& visit);
   bool install_one_file(const Text& source, const Text& destination, const FileFlags& flags, bool& skip_rest);
   bool delete_files(const std::vector<Text>& record);
   bool edit_ini_file(const std::vector<Text>& record);

@@ -69,7 +69,7 @@ class NativeEngineTest : public testing::Test {
     payload.cache_folder_guid = u"{CACHE}";
     for (size_t i = 0; i < commands.size(); ++i)
       if (commands[i].name == u"Install Files" || commands[i].name == u"Install Service" ||
-          commands[i].name == u"Install ODBC Driver") {
+          commands[i].name == u"Install ODBC Driver" || commands[i].name == u"Install Assembly") {
         payload.command_headers.add(u"G1");
         payload.command_headers.add(decimal(static_cast<int64_t>(i)));
       }
@@ -658,6 +658,33 @@ TEST_F(NativeEngineTest, FrameworkToolsFallBackThroughTheVersions) {
     EXPECT_EQ(machine().programs, expected) << c.what;
     EXPECT_EQ(value(u"LASTERROR").find(u"failed") != Text::npos, c.failed) << c.what;
   }
+}
+
+// Assemblies go into the assembly cache (and out again at uninstall); a
+// failure at the second rolls the first back; without the cache flag they
+// are plain files.
+TEST_F(NativeEngineTest, AssembliesComeAndGo) {
+  auto assembly = [](TextView cache) { return TestCommand{u"Install Assembly", {u"*", Text(cache), Text(kApp)}}; };
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), assembly(u"TRUE"), apply(true, false)}),
+            Interpreter::Outcome::finished) << to_utf8(error);
+  EXPECT_EQ(machine().assemblies.size(), 2u);
+  EXPECT_EQ(machine().assemblies[u"b"], Text(kData) + u"G1\\b.txt");
+  EXPECT_FALSE(machine().exists(Text(kApp) + u"\\a.txt"));
+  EXPECT_NE(std::find(log.begin(), log.end(), u"        < GAC: a.txt >"), log.end());
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), apply(false, true)}), Interpreter::Outcome::finished);
+  EXPECT_TRUE(machine().assemblies.empty());
+
+  SetUp();
+  machine().fail_change = 2;
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"NATIVE_ERROR", u"ABORT"), set(u"ABORTONERROR", u"TRUE"),
+                 assembly(u"TRUE")}),
+            Interpreter::Outcome::finished);
+  EXPECT_TRUE(machine().assemblies.empty()) << "the first assembly is rolled back";
+
+  SetUp();
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), assembly(u"FALSE")}), Interpreter::Outcome::finished);
+  EXPECT_TRUE(machine().assemblies.empty());
+  EXPECT_EQ(file(Text(kApp) + u"\\docs\\b.txt"), u"beta");
 }
 
 }  // namespace

@@ -76,6 +76,54 @@ sed 's/^\xEF\xBB\xBF//' "$work/done.txt" 2>/dev/null | tr -d '\r' | grep -qx 'la
 expected=$(printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<configuration>\r\n  <appSettings>\r\n    <add key="a" value="9"/>\r\n    <add key="b" value="9"/>\r\n  </appSettings>\r\n</configuration>\r\n')
 [ "$(cat "$work/app/app.config")" = "$expected" ] && pass "app.config edited" ||
   fail "app.config is: $(cat -A "$work/app/app.config")"
+# Install Assembly through the assembly cache interface: a stand-in
+# fusion.dll at the framework path keeps assemblies as files in the cache
+# folder; uninstalling takes them out again. Wine would load its own
+# fusion.dll (which needs real .NET assemblies) in place of the file.
+mkdir -p "$net/Framework64/v4.0.30319" "$work/asm/files"
+cp "$KYT_FAKE_FUSION" "$net/Framework64/v4.0.30319/fusion.dll"
+printf 'assembly one' > "$work/asm/files/One.dll"
+printf 'assembly two' > "$work/asm/files/Two.dll"
+cat > "$work/asm/asm.kys" <<'KYS'
+%guid = {44444444-7777-3333-4444-666666666666}
+Set Variable
+  variable = NATIVE_ENGINE
+  value = TRUE
+If
+  variable = REMOVE
+  operator = 4
+  value = TRUE
+  Apply Changes
+    variable = RESULT
+    install = FALSE
+    uninstall = TRUE
+Else
+  Install Assembly
+    source = *.dll
+    global_cache = TRUE
+    target = $TARGETDIR$
+  Apply Changes
+    variable = RESULT
+    install = TRUE
+End
+Write to Text File
+  file = $EXEDIR$result.txt
+  text = $RESULT$ $LASTERROR$
+KYS
+cache_dir=$(wine_prefix)/drive_c/windows/assembly/GAC_MSIL
+if build_product "$work/asm" asm; then
+  fusion_native="mscoree,mshtml=;winemenubuilder.exe=d;fusion=n"
+  WINEDLLOVERRIDES=$fusion_native wine_run "$work/asm/out/asm.exe" /s
+  [ "$(cat "$cache_dir/One/One.dll" 2>/dev/null)" = "assembly one" ] && [ -f "$cache_dir/Two/Two.dll" ] &&
+    pass "both assemblies are in the cache" || fail "cache holds: $(ls -R "$cache_dir" 2>&1)"
+  grep -q COMPLETE "$work/asm/out/result.txt" && pass "installation COMPLETE" || fail "$(cat "$work/asm/out/result.txt")"
+  WINEDLLOVERRIDES=$fusion_native wine_run "$work/asm/out/asm.exe" /s REMOVE=TRUE
+  [ ! -e "$cache_dir/One" ] && [ ! -e "$cache_dir/Two" ] && pass "uninstall removed both" ||
+    fail "after uninstall: $(ls -R "$cache_dir" 2>&1)"
+else
+  fail "building the assembly product"
+fi
+
 [ -f "$work/app/app.config.backup. 0" ] && grep -q 'value="1"' "$work/app/app.config.backup. 0" &&
   [ ! -e "$work/app/app.config.backup. 1" ] && pass "one backup, of the original" || fail "backup: $(ls "$work/app")"
 finish

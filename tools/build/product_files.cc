@@ -16,8 +16,11 @@ namespace {
 // Commands whose parameter 1 names product files (pattern) and parameter 2
 // their build options: each gets its own file group.
 bool installs_files(TextView command) {
-  return command == u"Install Files" || command == u"Install Service" || command == u"Install ODBC Driver";
+  return command == u"Install Files" || command == u"Install Service" || command == u"Install ODBC Driver" ||
+         command == u"Install Assembly";
 }
+// Install Assembly's parameter 2 is its cache flag, not build options.
+bool has_build_options(TextView command) { return command != u"Install Assembly"; }
 constexpr TextView kDefineComponent = u"Define Component";
 
 struct SourceOptions {
@@ -151,7 +154,8 @@ bool add_product_files(const SourceProgram& program, Payload& payload, const std
     SourceOptions options;
     std::string error;
     std::vector<Match> matches;
-    if (!parse_options(payload.parameters.get(id, 2), options, error) ||
+    if (!parse_options(has_build_options(payload.command_names[i]) ? payload.parameters.get(id, 2) : Text(), options,
+                       error) ||
         !match_files(host_path(files_root), payload.parameters.get(id, 1), options.recurse, matches, error)) {
       report(command, error);
       continue;

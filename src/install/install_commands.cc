@@ -262,9 +262,11 @@ void delete_registry(CommandContext& command) {
   Machine& machine = command.host().machine();
   RegistryKey key = registry_key(command.expanded(1), command.path(2));
   machine.enter_mode(command.session().mode64);
+  TakenSecurity taken(machine, command.variables(), key);
   if (is_true(command.expanded(4))) {
     // The key with everything below it, deepest first.
     std::function<void(const RegistryKey&)> remove = [&](const RegistryKey& k) {
+      TakenSecurity taken_below(machine, command.variables(), k);
       for (const Text& child : machine.subkeys(k)) remove({k.root, k.computer, k.path + u"\\" + child});
       for (const Text& value : machine.value_names(k)) machine.delete_value(k, value);
       machine.delete_key(k);
@@ -279,7 +281,13 @@ void delete_registry(CommandContext& command) {
 void is_file_locked(CommandContext& command) {
   Text file = command.path(1);
   Machine& machine = command.host().machine();
-  command.store(command.variable(2), bool_text(machine.exists(file) && machine.in_use(file)));
+  bool locked = machine.exists(file) && machine.in_use(file);
+  if (locked) {
+    // Once more with the file's security taken over.
+    TakenSecurity taken(machine, command.variables(), file);
+    locked = !taken.taken() || machine.in_use(file);
+  }
+  command.store(command.variable(2), bool_text(locked));
 }
 
 void is_msi_setup_installed(CommandContext& command) {

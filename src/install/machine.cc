@@ -28,6 +28,24 @@ Text MemoryMachine::key_id(const RegistryKey& key) {
   return decimal(key.root) + u"|" + to_lower(key.computer) + u"|" + to_lower(key.path);
 }
 
+std::optional<std::string> MemoryMachine::read_security_of(const Text& id) {
+  auto it = security.find(id);
+  if (it == security.end()) return std::string("open");
+  if (it->second == "unreadable") return std::nullopt;
+  return it->second;
+}
+
+uint32_t MemoryMachine::take_ownership_of(const Text& id) {
+  if (fail_now()) return kErrorAccessDenied;
+  security[id] = "owner";
+  return 0;
+}
+
+bool MemoryMachine::denied(const Text& id) const {
+  auto it = security.find(id);
+  return it != security.end() && (it->second == "deny" || it->second == "unreadable");
+}
+
 bool MemoryMachine::key_exists(const RegistryKey& key) { return keys.contains(key_id(key)); }
 
 std::optional<RegistryValue> MemoryMachine::read_value(const RegistryKey& key, TextView name) {
@@ -39,6 +57,7 @@ std::optional<RegistryValue> MemoryMachine::read_value(const RegistryKey& key, T
 }
 
 uint32_t MemoryMachine::write_value(const RegistryKey& key, TextView name, const RegistryValue& value) {
+  if (denied(u"key:" + key_id(key))) return kErrorAccessDenied;
   if (fail_now()) return kErrorAccessDenied;
   // Every key along the path comes into being.
   RegistryKey part = key;
@@ -54,6 +73,7 @@ uint32_t MemoryMachine::write_value(const RegistryKey& key, TextView name, const
 uint32_t MemoryMachine::delete_value(const RegistryKey& key, TextView name) {
   auto k = keys.find(key_id(key));
   if (k == keys.end() || !k->second.contains(to_lower(name))) return kErrorFileNotFound;
+  if (denied(u"key:" + key_id(key))) return kErrorAccessDenied;
   if (fail_now()) return kErrorAccessDenied;
   k->second.erase(to_lower(name));
   return 0;
@@ -140,6 +160,7 @@ uint32_t MemoryMachine::copy_file(const Text& source, const Text& target,
   auto s = files.find(normal(source));
   if (s == files.end()) return kErrorFileNotFound;
   if (!is_folder(parent_of(normal(target)))) return kErrorPathNotFound;
+  if (denied(file_id(target)) || denied(file_id(source))) return kErrorAccessDenied;
   if (locked.contains(normal(target))) return kErrorSharingViolation;
   if (fail_now()) return kErrorAccessDenied;
   uint64_t size = s->second.bytes.size();
@@ -166,7 +187,7 @@ uint32_t MemoryMachine::delete_file(const Text& path) {
   Text p = normal(path);
   if (!files.contains(p)) return kErrorFileNotFound;
   if (locked.contains(p)) return kErrorSharingViolation;
-  if (files[p].attributes & kAttributeReadOnly) return kErrorAccessDenied;
+  if (files[p].attributes & kAttributeReadOnly || denied(file_id(path))) return kErrorAccessDenied;
   if (fail_now()) return kErrorAccessDenied;
   files.erase(p);
   ini.erase(p);

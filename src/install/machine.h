@@ -149,6 +149,16 @@ class Machine {
   // system; the attributes as key=value items. The failure text, empty on
   // success.
   virtual Text configure_data_source(int request, const Text& driver, const std::vector<Text>& attributes) = 0;
+  // The security (owner and access list) of an existing file or registry
+  // key, for taking over objects the engine may not change: read as bytes
+  // to put back later (nullopt when it cannot be read), the current account
+  // made owner with full access, and the kept bytes written back.
+  virtual std::optional<std::string> read_security(const Text& file) = 0;
+  virtual std::optional<std::string> read_security(const RegistryKey& key) = 0;
+  virtual uint32_t take_ownership(const Text& file) = 0;
+  virtual uint32_t take_ownership(const RegistryKey& key) = 0;
+  virtual uint32_t write_security(const Text& file, const std::string& kept) = 0;
+  virtual uint32_t write_security(const RegistryKey& key, const std::string& kept) = 0;
   // The global assembly cache: installs an assembly file (replacing an
   // installed one with `force`) or removes an assembly by name. The
   // failure text, empty on success.
@@ -232,7 +242,24 @@ class MemoryMachine : public Machine {
   std::map<Text, std::pair<Text, std::vector<Text>>> data_sources;
   Text install_assembly(const Text& file, bool force) override;
   Text uninstall_assembly(const Text& name) override;
-  std::map<Text, Text> assemblies;  // lower-case name -> the file installed  // "user|" or "system|" + lower-case name
+  std::map<Text, Text> assemblies;
+  std::optional<std::string> read_security(const Text& file) override { return read_security_of(file_id(file)); }
+  std::optional<std::string> read_security(const RegistryKey& key) override { return read_security_of(u"key:" + key_id(key)); }
+  uint32_t take_ownership(const Text& file) override { return take_ownership_of(file_id(file)); }
+  uint32_t take_ownership(const RegistryKey& key) override { return take_ownership_of(u"key:" + key_id(key)); }
+  uint32_t write_security(const Text& file, const std::string& kept) override {
+    security[file_id(file)] = kept;
+    return 0;
+  }
+  uint32_t write_security(const RegistryKey& key, const std::string& kept) override {
+    security[u"key:" + key_id(key)] = kept;
+    return 0;
+  }
+  // Security by "file:" + lower-case path or "key:" + key id; absent means
+  // open to the engine. "deny" refuses changes, "unreadable" refuses them
+  // and cannot be read; taking ownership makes it "owner".
+  std::map<Text, std::string> security;
+  static Text file_id(const Text& path) { return u"file:" + to_lower(path); }  // lower-case name -> the file installed  // "user|" or "system|" + lower-case name
   struct Service {
     ServiceConfig config;
     bool running = false;
@@ -277,6 +304,9 @@ class MemoryMachine : public Machine {
  private:
   bool fail_now();
   static Text key_id(const RegistryKey& key);
+  std::optional<std::string> read_security_of(const Text& id);
+  uint32_t take_ownership_of(const Text& id);
+  bool denied(const Text& id) const;
 };
 
 }  // namespace kyt

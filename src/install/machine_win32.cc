@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <fusion.h>
+#include <aclapi.h>
 
 #include <mutex>
 
@@ -632,6 +633,151 @@ Text assembly_cache_error(HRESULT result) {
 constexpr TextView kNoAssemblyCache = u"The global assembly cache is not available (no fusion.dll in the framework folders).";
 
 }  // namespace
+
+namespace {
+
+constexpr SECURITY_INFORMATION kOwnerAndAccess = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+// Setting an owner other than oneself needs these privileges, which an
+// elevated account holds but has switched off.
+void enable_ownership_privileges() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    UniqueHandle owner(token);
+    for (const wchar_t* name : {SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME, SE_BACKUP_NAME}) {
+      TOKEN_PRIVILEGES privileges = {};
+      privileges.PrivilegeCount = 1;
+      privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+      if (LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid))
+        AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    }
+  });
+}
+
+// The account the engine runs as.
+std::vector<BYTE> current_account() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  UniqueHandle owner(token);
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  if (!size || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
+  auto* user = reinterpret_cast<TOKEN_USER*>(buffer.data());
+  const BYTE* sid = static_cast<const BYTE*>(user->User.Sid);
+  return std::vector<BYTE>(sid, sid + GetLengthSid(user->User.Sid));
+}
+
+// Owner and access list as the bytes of a self-relative descriptor.
+std::optional<std::string> descriptor_bytes(DWORD code, PSECURITY_DESCRIPTOR descriptor) {
+  if (code != ERROR_SUCCESS || !descriptor) return std::nullopt;
+  std::string bytes(static_cast<const char*>(descriptor), GetSecurityDescriptorLength(descriptor));
+  LocalFree(descriptor);
+  return bytes;
+}
+
+// How one kind of object reads and writes its security.
+struct Secured {
+  std::function<DWORD(PACL* access, PSECURITY_DESCRIPTOR* descriptor)> read;
+  std::function<DWORD(SECURITY_INFORMATION what, PSID owner, PACL access)> write;
+};
+
+uint32_t take_ownership_of(const Secured& object) {
+  enable_ownership_privileges();
+  std::vector<BYTE> account = current_account();
+  if (account.empty()) return ERROR_ACCESS_DENIED;
+  if (DWORD code = object.write(OWNER_SECURITY_INFORMATION, account.data(), nullptr)) return code;
+  PACL access = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD code = object.read(&access, &descriptor);
+  if (code != ERROR_SUCCESS) return code;
+  EXPLICIT_ACCESS_W full = {};
+  full.grfAccessPermissions = GENERIC_ALL;
+  full.grfAccessMode = GRANT_ACCESS;
+  full.grfInheritance = NO_INHERITANCE;
+  full.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  full.Trustee.TrusteeType = TRUSTEE_IS_USER;
+  full.Trustee.ptstrName = reinterpret_cast<LPWSTR>(account.data());
+  PACL granted = nullptr;
+  code = SetEntriesInAclW(1, &full, access, &granted);
+  LocalFree(descriptor);
+  if (code != ERROR_SUCCESS) return code;
+  code = object.write(DACL_SECURITY_INFORMATION, nullptr, granted);
+  LocalFree(granted);
+  return code;
+}
+
+uint32_t write_kept(const Secured& object, const std::string& kept) {
+  enable_ownership_privileges();
+  std::string copy = kept;
+  auto* descriptor = reinterpret_cast<PSECURITY_DESCRIPTOR>(copy.data());
+  if (copy.size() < sizeof(SECURITY_DESCRIPTOR_RELATIVE) || !IsValidSecurityDescriptor(descriptor))
+    return ERROR_INVALID_DATA;
+  PSID owner = nullptr;
+  PACL access = nullptr;
+  BOOL defaulted = FALSE, present = FALSE;
+  GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+  GetSecurityDescriptorDacl(descriptor, &present, &access, &defaulted);
+  return object.write(kOwnerAndAccess, owner, present ? access : nullptr);
+}
+
+Secured secured_file(const Text& file) {
+  return {[file](PACL* access, PSECURITY_DESCRIPTOR* descriptor) {
+            return GetNamedSecurityInfoW(wide(file), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                         access, nullptr, descriptor);
+          },
+          [file](SECURITY_INFORMATION what, PSID owner, PACL access) {
+            return SetNamedSecurityInfoW(const_cast<wchar_t*>(wide(file)), SE_FILE_OBJECT, what, owner, nullptr,
+                                         access, nullptr);
+          }};
+}
+
+// Keys are reached through a handle in the action's registry view.
+Secured secured_key(const RegistryKey& key, REGSAM view) {
+  return {[key, view](PACL* access, PSECURITY_DESCRIPTOR* descriptor) -> DWORD {
+            OpenKey open(key, READ_CONTROL, view);
+            if (!open.get()) return open.error();
+            return GetSecurityInfo(open.get(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, access,
+                                   nullptr, descriptor);
+          },
+          [key, view](SECURITY_INFORMATION what, PSID owner, PACL access) -> DWORD {
+            REGSAM rights = (what & OWNER_SECURITY_INFORMATION ? WRITE_OWNER : 0) |
+                            (what & DACL_SECURITY_INFORMATION ? WRITE_DAC : 0);
+            OpenKey open(key, rights, view);
+            if (!open.get()) return open.error();
+            return SetSecurityInfo(open.get(), SE_REGISTRY_KEY, what, owner, nullptr, access, nullptr);
+          }};
+}
+
+}  // namespace
+
+std::optional<std::string> Win32Machine::read_security(const Text& file) {
+  enable_ownership_privileges();
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD code = GetNamedSecurityInfoW(wide(file), SE_FILE_OBJECT, kOwnerAndAccess, nullptr, nullptr, nullptr, nullptr,
+                                     &descriptor);
+  return descriptor_bytes(code, descriptor);
+}
+
+std::optional<std::string> Win32Machine::read_security(const RegistryKey& key) {
+  OpenKey open(key, READ_CONTROL, view_);
+  if (!open.get()) return std::nullopt;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD code =
+      GetSecurityInfo(open.get(), SE_REGISTRY_KEY, kOwnerAndAccess, nullptr, nullptr, nullptr, nullptr, &descriptor);
+  return descriptor_bytes(code, descriptor);
+}
+
+uint32_t Win32Machine::take_ownership(const Text& file) { return take_ownership_of(secured_file(file)); }
+uint32_t Win32Machine::take_ownership(const RegistryKey& key) { return take_ownership_of(secured_key(key, view_)); }
+uint32_t Win32Machine::write_security(const Text& file, const std::string& kept) {
+  return write_kept(secured_file(file), kept);
+}
+uint32_t Win32Machine::write_security(const RegistryKey& key, const std::string& kept) {
+  return write_kept(secured_key(key, view_), kept);
+}
 
 Text Win32Machine::install_assembly(const Text& file, bool force) {
   IAssemblyCache* cache = assembly_cache(windows_folder());

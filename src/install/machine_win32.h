@@ -43,6 +43,12 @@ class Win32Machine : public Machine {
                                       TextView mode64) override;
   Text system_program(TextView name, TextView mode64) override;
   Text windows_folder() override;
+  std::optional<std::string> read_security(const Text& file) override;
+  std::optional<std::string> read_security(const RegistryKey& key) override;
+  uint32_t take_ownership(const Text& file) override;
+  uint32_t take_ownership(const RegistryKey& key) override;
+  uint32_t write_security(const Text& file, const std::string& kept) override;
+  uint32_t write_security(const RegistryKey& key, const std::string& kept) override;
   Text install_assembly(const Text& file, bool force) override;
   Text uninstall_assembly(const Text& name) override;
   bool windows_64_bit() override;

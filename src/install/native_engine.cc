@@ -218,6 +218,33 @@ bool NativeEngine::attempt_text(const std::function<Text()>& change, TextView ob
       object, &failure);
 }
 
+template <class Object>
+void TakenSecurity::take(const Variables& variables, const Object& object) {
+  if (!is_true(variables.value_of(u"NATIVE_OVERRIDE_PERMISSIONS"))) return;
+  auto kept = machine_.read_security(object);
+  if (!kept && !is_true(variables.value_of(u"NATIVE_OVERRIDE_NON_RESTORABLE_PERMISSIONS"))) return;
+  if (machine_.take_ownership(object) != 0) return;
+  taken_ = true;
+  kept_ = std::move(kept);
+}
+
+TakenSecurity::TakenSecurity(Machine& machine, const Variables& variables, const Text& file) : machine_(machine) {
+  if (machine.exists(file)) take(variables, file);
+  if (taken_) file_ = file;
+}
+
+TakenSecurity::TakenSecurity(Machine& machine, const Variables& variables, const RegistryKey& key)
+    : machine_(machine) {
+  if (machine.key_exists(key)) take(variables, key);
+  if (taken_) key_ = key;
+}
+
+TakenSecurity::~TakenSecurity() {
+  if (!kept_) return;
+  if (file_ && machine_.exists(*file_)) machine_.write_security(*file_, *kept_);
+  if (key_ && machine_.key_exists(*key_)) machine_.write_security(*key_, *kept_);
+}
+
 bool NativeEngine::run_action(TextView command, const std::vector<Text>& record, TextView mode64) {
   log(u"      <NATIVE INSTALL>");
   bool ok = execute(command, record, mode64);
@@ -306,6 +333,7 @@ bool NativeEngine::write_registry(const std::vector<Text>& record, bool* written
   }
   if (!permanent) note_undo(u"Write Registry", fields);
   Text object = root_name(key.root) + u"\\" + key.path + u"\\" + name;
+  TakenSecurity taken(c_.machine, c_.variables, key);
   bool ok = attempt([&] { return invalid ? *invalid : c_.machine.write_value(key, name, value); }, object);
   if (!ok && !permanent) c_.state.undo.withdraw_last(logging_off());
   if (ok) log(u"        < " + object + u" >");
@@ -442,6 +470,7 @@ bool NativeEngine::install_one_file(const Text& source, const Text& destination,
   }
   if (!machine.is_folder(folder_of(destination)) && !create_folder(folder_of(destination), true)) return false;
 
+  TakenSecurity taken(c_.machine, c_.variables, destination);
   bool in_use = existed && machine.in_use(destination);
   bool recorded = !permanent && !shared && !logging_off();
   if (!permanent && !shared) note_undo(u"Create File", {destination});
@@ -923,6 +952,7 @@ bool NativeEngine::undo_registry(const std::vector<Text>& fields) {
   RegistryKey key = registry_key(field(fields, 0), field(fields, 1));
   Text name = field(fields, 2);
   Text object = root_name(key.root) + u"\\" + key.path + u"\\" + name;
+  TakenSecurity taken(c_.machine, c_.variables, key);
   if (c_.machine.read_value(key, name) && !attempt([&] { return c_.machine.delete_value(key, name); }, object))
     return false;
   for (size_t i = 3; i < fields.size(); ++i) {
@@ -938,6 +968,7 @@ bool NativeEngine::undo_registry(const std::vector<Text>& fields) {
 bool NativeEngine::undo_file(const Text& path) {
   Machine& machine = c_.machine;
   if (!machine.exists(path) || machine.is_folder(path)) return true;
+  TakenSecurity taken(machine, c_.variables, path);
   machine.set_attributes(path, kAttributeNormal);
   return attempt(
       [&]() -> uint32_t {

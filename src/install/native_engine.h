@@ -38,6 +38,30 @@ struct NativeContext {
   const std::atomic<bool>* stop = nullptr;
 };
 
+// While it lives, an existing object's security is taken over (with
+// NATIVE_OVERRIDE_PERMISSIONS "TRUE"): the current account becomes owner
+// with full access. Its end puts the kept owner and access list back, onto
+// a replacing file too. Security that cannot be read is taken only with
+// NATIVE_OVERRIDE_NON_RESTORABLE_PERMISSIONS "TRUE" (and not put back).
+class TakenSecurity {
+ public:
+  TakenSecurity(Machine& machine, const Variables& variables, const Text& file);
+  TakenSecurity(Machine& machine, const Variables& variables, const RegistryKey& key);
+  ~TakenSecurity();
+  TakenSecurity(const TakenSecurity&) = delete;
+  TakenSecurity& operator=(const TakenSecurity&) = delete;
+  bool taken() const { return taken_; }
+
+ private:
+  template <class Object>
+  void take(const Variables& variables, const Object& object);
+  Machine& machine_;
+  bool taken_ = false;
+  std::optional<Text> file_;
+  std::optional<RegistryKey> key_;
+  std::optional<std::string> kept_;
+};
+
 class NativeEngine {
  public:
   explicit NativeEngine(NativeContext context) : c_(std::move(context)) {}

@@ -687,5 +687,49 @@ TEST_F(NativeEngineTest, AssembliesComeAndGo) {
   EXPECT_EQ(file(Text(kApp) + u"\\docs\\b.txt"), u"beta");
 }
 
+// Objects the engine may not change: taken over only when asked, and given
+// their security back afterwards (a replaced file gets the old one's).
+TEST_F(NativeEngineTest, TakingOverSecurity) {
+  const Text key_id = u"key:2||software\\locked", file_id = u"file:" + to_lower(Text(kApp) + u"\\a.txt");
+  struct Case {
+    const char* what;
+    std::string protection;
+    const char16_t* override_setting;
+    const char16_t* non_restorable;
+    bool changed;
+    std::string after;  // the key's and the file's security afterwards
+  };
+  const Case cases[] = {
+      {"not asked", "deny", u"FALSE", u"FALSE", false, "deny"},
+      {"taken and given back", "deny", u"TRUE", u"FALSE", true, "deny"},
+      {"unreadable, not allowed", "unreadable", u"TRUE", u"FALSE", false, "unreadable"},
+      {"unreadable, allowed", "unreadable", u"TRUE", u"TRUE", true, "owner"},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    machine().write_value({2, {}, u"SOFTWARE\\Locked"}, u"Old", {kRegSz, u"1"});
+    machine().put_folder(Text(kApp));
+    machine().put_file(Text(kApp) + u"\\a.txt", "old", 100);
+    machine().security[key_id] = c.protection;
+    machine().security[file_id] = c.protection;
+    ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"NATIVE_ERROR", u"IGNORE"),
+                   set(u"NATIVE_OVERWRITE", u"ALWAYS"), set(u"NATIVE_OVERWRITE_OLDER", u"TRUE"),
+                   set(u"NATIVE_OVERRIDE_PERMISSIONS", c.override_setting),
+                   set(u"NATIVE_OVERRIDE_NON_RESTORABLE_PERMISSIONS", c.non_restorable),
+                   registry(u"2", u"SOFTWARE\\Locked", u"New", u"2", u"STRING"), install_files(kApp),
+                   apply(true, false)}),
+              Interpreter::Outcome::finished) << c.what;
+    EXPECT_EQ(machine().read_value({2, {}, u"SOFTWARE\\Locked"}, u"New").has_value(), c.changed) << c.what;
+    EXPECT_EQ(file(Text(kApp) + u"\\a.txt"), c.changed ? u"alpha" : u"old") << c.what;
+    EXPECT_EQ(machine().security[key_id], c.after) << c.what;
+    EXPECT_EQ(machine().security[file_id], c.after) << c.what;
+  }
+  // The uninstall of a protected value takes it over as well.
+  machine().security[key_id] = "deny";
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"NATIVE_OVERRIDE_PERMISSIONS", u"TRUE"), apply(false, true)}),
+            Interpreter::Outcome::finished);
+  EXPECT_FALSE(machine().read_value({2, {}, u"SOFTWARE\\Locked"}, u"New"));
+}
+
 }  // namespace
 }  // namespace kyt

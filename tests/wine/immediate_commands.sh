@@ -124,6 +124,63 @@ else
   fail "building the assembly product"
 fi
 
+# Taking over security on a real key: a key whose access list grants only
+# reading gets a value only with NATIVE_OVERRIDE_PERMISSIONS TRUE, refuses
+# values again afterwards, and is deleted by Delete Registry taking it over.
+locked='SOFTWARE\KytLocked'
+wine_run "$KYT_PROTECT_KEY" "$locked" && pass "protected key made" || fail "protect_key"
+cat > "$work/security.kys" <<'KYS'
+%guid = {44444444-7777-3333-4444-777777777777}
+Set Variable
+  variable = NATIVE_ENGINE
+  value = TRUE
+Set Variable
+  variable = NATIVE_ERROR
+  value = IGNORE
+Set 64 Bit Mode
+  x64 = TRUE
+If
+  variable = REMOVE
+  operator = 4
+  value = TRUE
+  Set Variable
+    variable = NATIVE_OVERRIDE_PERMISSIONS
+    value = TRUE
+  Delete Registry
+    root = 2
+    key = SOFTWARE\KytLocked
+    name = ""
+    whole_key = TRUE
+Else
+  Write Registry
+    mode = 0
+    root = 2
+    key = SOFTWARE\KytLocked
+    name = Refused
+    data = 1
+    string = TRUE
+  Set Variable
+    variable = NATIVE_OVERRIDE_PERMISSIONS
+    value = TRUE
+  Write Registry
+    mode = 0
+    root = 2
+    key = SOFTWARE\KytLocked
+    name = Taken
+    data = 2
+    string = TRUE
+End
+KYS
+build_setup "$work/security.kys" "$work/security.exe" && wine_run "$work/security.exe" /s || fail "security setup"
+values=$(wine_run reg query "HKLM\\$locked" /reg:64 2>/dev/null | tr -d '\r')
+grep -q Taken <<<"$values" && ! grep -q Refused <<<"$values" && pass "only the taken-over write arrived" ||
+  fail "values: $values"
+wine_run reg add "HKLM\\$locked" /v Other /d 3 /f /reg:64 >/dev/null 2>&1 && fail "the key's protection was not put back" ||
+  pass "the key refuses values again"
+wine_run "$work/security.exe" /s REMOVE=TRUE
+wine_run reg query "HKLM\\$locked" /reg:64 >/dev/null 2>&1 && fail "Delete Registry left the protected key" ||
+  pass "Delete Registry took over and deleted the key"
+
 [ -f "$work/app/app.config.backup. 0" ] && grep -q 'value="1"' "$work/app/app.config.backup. 0" &&
   [ ! -e "$work/app/app.config.backup. 1" ] && pass "one backup, of the original" || fail "backup: $(ls "$work/app")"
 finish

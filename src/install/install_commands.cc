@@ -207,8 +207,14 @@ void create_file_type(CommandContext& command) {
 }
 
 void create_shortcut(CommandContext& command) {
-  // Values before "|"; what follows is an option of the value.
+  // Values before "|"; what follows is an option of the value. The
+  // target's option "taskbar" (or "pin") or "startmenu" pins the shortcut
+  // when the installation commits.
   auto value = [&](size_t k, bool path) { return split_at_bar(path ? command.path(k) : command.expanded(k)).first; };
+  Text pin = to_lower(split_at_bar(command.path(1)).second);
+  if (pin == u"pin") pin = u"taskbar";
+  if ((pin == u"taskbar" || pin == u"startmenu") && command.variables().value_of(u"NATIVE_ENGINE") == u"TRUE")
+    command.session().install.pinned.emplace_back(with_backslash(value(3, true)) + command.expanded(2) + u".lnk", pin);
   run_native_action(command, u"Create Shortcut",
                     {command.expanded(2), command.expanded(4), value(3, true), value(1, true), command.path(5),
                      value(6, true), value(7, true), value(8, false), value(9, false)});
@@ -332,6 +338,14 @@ void terminate_program(CommandContext& command) {
   command.host().machine().close_windows(command.path(1), command.path(2));
 }
 
+// Pins (or unpins) the shortcuts recorded for pinning; the shell's answer
+// does not matter to the installation.
+void pin_shortcuts(CommandContext& command, bool pin) {
+  Machine& machine = command.host().machine();
+  for (const auto& [link, place] : command.session().install.pinned)
+    if (machine.exists(link)) machine.pin_shortcut(link, place, pin);
+}
+
 void apply_changes(CommandContext& command) {
   Variables& variables = command.variables();
   Session& session = command.session();
@@ -353,6 +367,9 @@ void apply_changes(CommandContext& command) {
 
   state.last_failure.clear();
   int result = 1;
+  Text logging_setting = variables.value_of(u"NATIVE_LOGGING");
+  bool foreign_log = !logging_setting.empty() && !equals_ignore_case(logging_setting, u"FALSE");
+  if (!(uninstall && foreign_log)) pin_shortcuts(command, false);
   if (uninstall) {
     int status = 0;
     bool finished = on_native_worker(command, [](NativeEngine& engine) { return engine.replay(true); }, status);
@@ -388,6 +405,7 @@ void apply_changes(CommandContext& command) {
     state.undo.flush(command.host().files(), engine.log_base());
     for (const auto& [original, kept] : state.kept_files) command.host().machine().delete_file(kept);
     state.kept_files.clear();
+    pin_shortcuts(command, true);
     Text engine_base = file_name_of(variables.value_of(u"EXEFILE"));
     if (size_t dot = engine_base.rfind(u'.'); dot != Text::npos) engine_base.resize(dot);
     Localization::remember_language(command.host().files(),
@@ -424,9 +442,15 @@ void add_install_commands(Catalog& catalog) {
   catalog.add({u"Create File Type", create_file_type, Builtin::none,
                {{u"prog_id", kTranslatable}, {u"program"}, {u"description", kTranslatable}, {u"icon"},
                 {u"icon_index"}, {u"extensions"}, {u"verbs"}}});
-  catalog.add({u"Create Shortcut", create_shortcut, Builtin::none,
-               {{u"target"}, {u"name", kTranslatable}, {u"folder"}, {u"description", kTranslatable},
-                {u"arguments"}, {u"working_folder"}, {u"icon"}, {u"icon_index"}, {u"show"}}});
+  const std::vector<ParameterSpec> shortcut = {{u"target"},    {u"name", kTranslatable},
+                                               {u"folder"},    {u"description", kTranslatable},
+                                               {u"arguments"}, {u"working_folder"},
+                                               {u"icon"},      {u"icon_index"},
+                                               {u"show"}};
+  catalog.add({u"Create Shortcut", create_shortcut, Builtin::none, shortcut});
+  // Advertising needs Windows Installer: the native engine writes the
+  // plain shortcut; in Windows Installer mode the package advertises it.
+  catalog.add({u"Advertised Shortcut", create_shortcut, Builtin::none, shortcut});
   catalog.add({u"Copy/Move Local Files", copy_local_files, Builtin::none,
                {{u"source_folder"}, {u"pattern"}, {u"target_folder"}, {u"target_name"}, {u"copy"},
                 {u"subfolders"}}});

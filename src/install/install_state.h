@@ -29,6 +29,9 @@ struct InstallState {
   std::vector<Text> property_names, property_values;
   std::vector<Text> maintenance_properties;  // name, value, name, value, ...
   std::vector<size_t> used_commands;
+  // Shortcuts to pin when the installation commits: (link, "taskbar" or
+  // "startmenu").
+  std::vector<std::pair<Text, Text>> pinned;
 };
 
 }  // namespace kyt

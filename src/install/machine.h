@@ -164,6 +164,9 @@ class Machine {
   // failure text, empty on success.
   virtual Text install_assembly(const Text& file, bool force) = 0;
   virtual Text uninstall_assembly(const Text& name) = 0;
+  // Pins a shortcut to the taskbar or the start menu (`place` "taskbar"
+  // or "startmenu"), or unpins it; false when the shell would not.
+  virtual bool pin_shortcut(const Text& link, TextView place, bool pin) { return false; }
   // Tells running programs that environment values changed.
   virtual void environment_changed() {}
   // Asks the first top-level window whose class and title contain the
@@ -215,6 +218,11 @@ class MemoryMachine : public Machine {
   uint32_t ini_write(const Text& file, TextView section, TextView key, TextView value) override;
   uint32_t ini_delete(const Text& file, TextView section, TextView key) override;
   void environment_changed() override { ++environment_broadcasts; }
+  bool pin_shortcut(const Text& link, TextView place, bool pin) override {
+    pins.push_back((pin ? u"pin " : u"unpin ") + Text(place) + u" " + link);
+    return true;
+  }
+  std::vector<Text> pins;
   std::optional<uint32_t> run_program(const Text& program, const Text& arguments, const Text& folder,
                                       TextView mode64) override {
     programs.push_back(program + u" " + arguments + u" @" + folder + u" " + Text(mode64));

@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -794,6 +795,23 @@ Text Win32Machine::uninstall_assembly(const Text& name) {
   ULONG disposition = 0;
   HRESULT result = cache->UninstallAssembly(0, wide(name), nullptr, &disposition);
   return SUCCEEDED(result) ? Text() : assembly_cache_error(result);
+}
+
+bool Win32Machine::pin_shortcut(const Text& link, TextView place, bool pin) {
+  // The shell's own verbs; shells that offer none (newer Windows keeps
+  // pinning to the user) answer false.
+  using ExecuteFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
+  auto execute = system_function_as<ExecuteFn>(SystemFunction::ShellExecuteExW);
+  if (!execute) return false;
+  const wchar_t* verb = place == u"startmenu" ? (pin ? L"startpin" : L"startunpin")
+                                              : (pin ? L"taskbarpin" : L"taskbarunpin");
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_INVOKEIDLIST;
+  info.lpVerb = verb;
+  info.lpFile = wide(link);
+  info.nShow = SW_HIDE;
+  return execute(&info) != FALSE;
 }
 
 void Win32Machine::environment_changed() {

@@ -161,6 +161,8 @@ TEST_F(NativeEngineTest, FileTypesShortcutsAndLocalFilesComeAndGo) {
                                         to_comma_text({u"open|\"%1\"", u"print|/p \"%1\"|[print(\"%1\")]|Demo|System"})}},
                  {u"Create Shortcut", {u"C:\\App\\demo.exe|pin", u"Demo", u"C:\\Menu\\Demo Group", u"Runs it",
                                        u"-x", u"C:\\App", u"C:\\App\\demo.ico", u"0", u"1"}},
+                 {u"Advertised Shortcut", {u"C:\\App\\demo.exe|startmenu", u"Demo Ad", u"C:\\Menu", u"", u"",
+                                           u"", u"", u"", u""}},
                  {u"Copy/Move Local Files", {u"E:\\Local", u"*.log", u"C:\\Logs", u"", u"TRUE", u"TRUE"}},
                  {u"Copy/Move Local Files", {u"E:\\Local", u"skip.txt", u"C:\\Logs", u"renamed.txt", u"FALSE", u""}},
                  apply(true, false)}),
@@ -178,6 +180,12 @@ TEST_F(NativeEngineTest, FileTypesShortcutsAndLocalFilesComeAndGo) {
   EXPECT_EQ(value(u"Demo.Doc\\Shell\\print\\ddeexec\\topic"), u"System");
   EXPECT_EQ(file(u"C:\\Menu\\Demo Group\\Demo.lnk"),
             u"C:\\App\\demo.exe|C:\\App|-x|Runs it|C:\\App\\demo.ico|0|1");
+  EXPECT_EQ(file(u"C:\\Menu\\Demo Ad.lnk"), u"C:\\App\\demo.exe|||||0|0");
+  // Apply Changes unpins the recorded shortcuts first and pins them when
+  // the installation commits, as their options asked.
+  EXPECT_EQ(machine().pins, (std::vector<Text>{u"unpin taskbar C:\\Menu\\Demo Group\\Demo.lnk",
+                                               u"unpin startmenu C:\\Menu\\Demo Ad.lnk", u"pin taskbar C:\\Menu\\Demo Group\\Demo.lnk",
+                                               u"pin startmenu C:\\Menu\\Demo Ad.lnk"}));
   EXPECT_EQ(file(u"C:\\Logs\\deep\\two.log"), u"22");
   EXPECT_EQ(file(u"E:\\Local\\deep\\two.log"), u"22");  // copied
   EXPECT_EQ(file(u"C:\\Logs\\renamed.txt"), u"x");

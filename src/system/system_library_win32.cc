@@ -35,6 +35,7 @@ constexpr std::array<Entry, static_cast<size_t>(SystemFunction::Count)> kTable =
     {L"ole32.dll", "CoUninitialize"},
     {L"odbccp32.dll", "SQLConfigDataSourceW"},
     {L"odbccp32.dll", "SQLInstallerErrorW"},
+    {L"shell32.dll", "ShellExecuteExW"},
 }};
 
 [[maybe_unused]] std::wstring system_folder() {

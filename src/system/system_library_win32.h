@@ -29,6 +29,7 @@ enum class SystemFunction {
   CoUninitialize,
   SQLConfigDataSourceW,
   SQLInstallerErrorW,
+  ShellExecuteExW,
   Count
 };
 

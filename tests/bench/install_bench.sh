@@ -8,6 +8,10 @@
 #
 # BENCH_INSTALL_SCALE=small|full   200 files / 20 MiB or 2,000 files / 200 MiB (default full)
 # BENCH_INSTALL_ROUNDS=N           timed rounds after one warm-up round (default 5)
+# BENCH_INSTALL_PROBES=1           also time the floor program copying from our engine's
+#                                  data folder with our engine's calls per file, and
+#                                  with fewer of them (install_floor.c), to see which
+#                                  calls cost the time
 #
 # Every tool installs into C:\bench-target, reading its data from the prefix's
 # drive C (our engine's hard links need the same drive). After every install
@@ -115,6 +119,8 @@ engine_guid='{3B8E6A0C-51D2-4F7A-9C3E-7A1D2B4C5E60}'
 "$root/build/native/tools/build/kytbuild" --project "$work/engine/bench.kyp" --engine "$win/src/main/setup.exe" \
   --output "$media/engine/bench-setup.exe" >"$work/engine/build.txt" 2>&1 ||
   { cat "$work/engine/build.txt" >&2; exit 1; }
+# The one Install Files command's folder in the data folder.
+engine_header=$(basename "$(find "$media/engine/data" -mindepth 1 -maxdepth 1 -type d | head -n1)")
 
 # NSIS: the same installer stored and solid LZMA; its uninstaller deletes
 # each file it installed and then each folder, deepest first.
@@ -263,6 +269,10 @@ check_removed() {
   [ "$left" -eq 0 ] || echo "$left file(s) left"
 }
 
+# What the last run wrote goes to disk before the next one starts, so that
+# no run pays for another's write-back; the page cache stays warm.
+settle() { sync; }
+
 # --- the tools -------------------------------------------------------------------
 
 declare -A times failed notes last
@@ -274,18 +284,23 @@ fail() {
   failed[$1]=$2
 }
 
+# run_floor TOOL [CALLS-OF-COPY CALLS-OF-REMOVE]: the floor program; with
+# CALLS, it copies from our engine's data folder with those per-file calls
+# (see install_floor.c) instead of writing from the pack.
 run_floor() {
-  local problem
-  timed "$media_windows\\install_floor.exe" install "$media_windows\\product.pack" "$target_windows" ||
-    { fail floor "install_floor.exe install exited with code $?"; return; }
+  local tool=$1 problem floor="$media_windows\\install_floor.exe" pack="$media_windows\\product.pack"
+  local install=(install "$pack" "$target_windows")
+  [ $# -eq 1 ] || install=(copy "$pack" "$media_windows\\engine\\data\\$engine_header" "$target_windows" "$2")
+  timed "$floor" "${install[@]}" || { fail "$tool" "install_floor.exe ${install[0]} exited with code $?"; return; }
   problem=$(check_installed)
-  [ -z "$problem" ] || { fail floor "after its install $problem"; return; }
-  record floor.install "$elapsed"
-  timed "$media_windows\\install_floor.exe" remove "$media_windows\\product.pack" "$target_windows" ||
-    { fail floor "install_floor.exe remove exited with code $?"; return; }
+  [ -z "$problem" ] || { fail "$tool" "after its install $problem"; return; }
+  record "$tool.install" "$elapsed"
+  settle
+  timed "$floor" remove "$pack" "$target_windows" ${3:-} ||
+    { fail "$tool" "install_floor.exe remove exited with code $?"; return; }
   problem=$(check_removed)
-  [ -z "$problem" ] || { fail floor "after its removal $problem"; return; }
-  record floor.uninstall "$elapsed"
+  [ -z "$problem" ] || { fail "$tool" "after its removal $problem"; return; }
+  record "$tool.uninstall" "$elapsed"
 }
 
 # run_engine links|copy
@@ -307,6 +322,7 @@ run_engine() {
     return
   fi
   record "$tool.install" "$elapsed"
+  settle
   timed "$setup" /s REMOVE=TRUE "LINKS=$links" || { fail "$tool" "bench-setup.exe /s REMOVE=TRUE exited with code $?"; return; }
   problem=$(check_removed)
   [ -z "$problem" ] || { fail "$tool" "after its uninstall $problem"; return; }
@@ -328,6 +344,7 @@ run_nsis() {
   [ -z "$problem" ] || { fail "$tool" "after its install $problem"; return; }
   [ -f "$target/uninst.exe" ] || { fail "$tool" "no uninst.exe was written"; return; }
   record "$tool.install" "$elapsed"
+  settle
   timed "$target_windows\\uninst.exe" /S "_?=$target_windows" ||
     { fail "$tool" "the uninstaller exited with code $?"; return; }
   problem=$(check_removed uninst.exe)
@@ -343,6 +360,7 @@ run_msi() {
   problem=$(check_installed)
   [ -z "$problem" ] || { fail msiexec "after its install $problem"; return; }
   record msiexec.install "$elapsed"
+  settle
   timed msiexec /x "$media_windows\\product.msi" /qn || { fail msiexec "msiexec /x exited with code $?"; return; }
   problem=$(check_removed)
   [ -z "$problem" ] || { fail msiexec "after its uninstall $problem"; return; }
@@ -353,12 +371,20 @@ run_msi() {
 }
 
 tools=(floor kyt-copy kyt-links nsis-stored nsis-solid msiexec)
+# The probes: the floor program copying from our engine's data folder, with
+# our engine's calls per file and without some of them.
+probes=(probe-kyt-calls probe-no-version probe-per-file probe-links)
+[ "${BENCH_INSTALL_PROBES:-0}" = 1 ] && tools+=("${probes[@]}")
 for kind in "${nsis_failed[@]}"; do fail "nsis-$kind" "its installer could not be built"; done
 [ -z "$msi_failed" ] || fail msiexec "its package could not be built"
 
 run_tool() {
   case "$1" in
-    floor) run_floor ;;
+    floor) run_floor floor ;;
+    probe-kyt-calls) run_floor "$1" vaxn an ;;
+    probe-no-version) run_floor "$1" axn n ;;
+    probe-per-file) run_floor "$1" r ;;
+    probe-links) run_floor "$1" l ;;
     kyt-copy) run_engine copy ;;
     kyt-links) run_engine links ;;
     nsis-*) run_nsis "${1#nsis-}" ;;
@@ -374,9 +400,7 @@ for ((round = 0; round <= rounds; ++round)); do
     tool=${tools[(i + round) % ${#tools[@]}]}
     [ -z "${failed[$tool]:-}" ] || continue
     rm -rf "$target"
-    # What the last run wrote goes to disk before the next one starts, so
-    # that no run pays for another's write-back; the page cache stays warm.
-    sync
+    settle
     last=()
     run_tool "$tool"
     line+=" $tool ${last[$tool.install]:--}/${last[$tool.uninstall]:--}"
@@ -406,43 +430,53 @@ declare -A label=(
   [nsis-stored]="NSIS 3, SetCompress off"
   [nsis-solid]="NSIS 3, /SOLID lzma"
   [msiexec]="Wine msiexec, wixl package"
+  [probe-kyt-calls]="probe: kyt's calls per file (vaxn / an)"
+  [probe-no-version]="probe: the same without version queries (axn / n)"
+  [probe-per-file]="probe: plain copy from the data folder (r / -)"
+  [probe-links]="probe: hard links to the data folder alone (l / -)"
 )
 echo
 echo "== installation of $product_files files / $product_bytes bytes in $folders folders:" \
   "medians of $rounds rounds (wall clock, one warm prefix, WINEDEBUG=-all)"
-printf '   %-44s %10s %10s %10s\n' "" install uninstall "MiB/s in"
+printf '   %-52s %10s %10s %10s\n' "" install uninstall "MiB/s in"
 for tool in "${tools[@]}"; do
   in=$(median "$tool.install") out=$(median "$tool.uninstall")
   speed=""
   [ -n "$in" ] && speed=$(awk -v b="$product_bytes" -v t="$in" 'BEGIN {printf "%.1f", b / 1048576 / t}')
-  printf '   %-44s %s %s %10s' "${label[$tool]}" "$(show "$in")" "$(show "$out")" "${speed:-n/a}"
+  printf '   %-52s %s %s %10s' "${label[$tool]}" "$(show "$in")" "$(show "$out")" "${speed:-n/a}"
   [ -n "${failed[$tool]:-}" ] && printf '   unavailable: %s' "${failed[$tool]}"
   [ -n "${notes[$tool]:-}" ] && printf '   (%s)' "${notes[$tool]}"
   echo
 done
 
-verdict() {  # VALUE LIMIT
-  [ -n "$1" ] || { echo "unavailable"; return; }
-  awk -v v="$1" -v l="$2" 'BEGIN {print (v <= l ? "met" : "missed")}'
+# show_ratio TEXT A B [LIMIT]: prints A / B, and whether it is at most LIMIT.
+show_ratio() {
+  local r
+  r=$(ratio "$2" "$3")
+  printf '   %-62s %6s' "$1" "${r:-n/a}"
+  if [ -n "${4:-}" ]; then
+    if [ -z "$r" ]; then printf '   (target <= %s: unavailable)' "$4"
+    else printf '   (target <= %s: %s)' "$4" "$(awk -v v="$r" -v l="$4" 'BEGIN {print (v <= l ? "met" : "missed")}')"; fi
+  fi
+  echo
 }
-floor_in=$(median floor.install)
-nsis_out=$(median nsis-stored.uninstall)
+floor_in=$(median floor.install) floor_out=$(median floor.uninstall) nsis_out=$(median nsis-stored.uninstall)
 echo
 echo "== ratios"
-r=$(ratio "$(median kyt-copy.install)" "$floor_in")
-echo "   kyt install / floor, hard links off:    ${r:-n/a}   (target <= 1.05: $(verdict "$r" 1.05))"
-r=$(ratio "$(median kyt-links.install)" "$floor_in")
-echo "   kyt install / floor, hard links on:     ${r:-n/a}"
-r=$(ratio "$(median kyt-copy.uninstall)" "$nsis_out")
-echo "   kyt uninstall / NSIS uninstall (links off): ${r:-n/a}   (target <= 0.80: $(verdict "$r" 0.80))"
-r=$(ratio "$(median kyt-links.uninstall)" "$nsis_out")
-echo "   kyt uninstall / NSIS uninstall (links on):  ${r:-n/a}"
-r=$(ratio "$(median kyt-copy.uninstall)" "$(median floor.uninstall)")
-echo "   kyt uninstall / floor removal (links off):  ${r:-n/a}"
+show_ratio "kyt install / floor, hard links off" "$(median kyt-copy.install)" "$floor_in" 1.05
+show_ratio "kyt install / floor, hard links on" "$(median kyt-links.install)" "$floor_in"
+show_ratio "kyt uninstall / NSIS uninstall, hard links off" "$(median kyt-copy.uninstall)" "$nsis_out" 0.80
+show_ratio "kyt uninstall / NSIS uninstall, hard links on" "$(median kyt-links.uninstall)" "$nsis_out"
+show_ratio "kyt uninstall / floor removal, hard links off" "$(median kyt-copy.uninstall)" "$floor_out"
 for tool in nsis-stored nsis-solid msiexec; do
-  r=$(ratio "$(median $tool.install)" "$floor_in")
-  printf '   %-40s %s\n' "${label[$tool]} install / floor:" "${r:-n/a}"
+  show_ratio "${label[$tool]}: install / floor" "$(median $tool.install)" "$floor_in"
 done
-r=$(ratio "$(median msiexec.uninstall)" "$nsis_out")
-echo "   msiexec uninstall / NSIS uninstall:     ${r:-n/a}"
-echo "   (each round: tool install/uninstall seconds; Wine's output is in $log)"
+show_ratio "NSIS 3 uninstall / floor removal" "$nsis_out" "$floor_out"
+show_ratio "msiexec uninstall / NSIS uninstall" "$(median msiexec.uninstall)" "$nsis_out"
+if [ "${BENCH_INSTALL_PROBES:-0}" = 1 ]; then
+  for tool in "${probes[@]}"; do
+    show_ratio "${label[$tool]#probe: }: install / floor" "$(median $tool.install)" "$floor_in"
+    show_ratio "${label[$tool]#probe: }: removal / floor" "$(median $tool.uninstall)" "$floor_out"
+  done
+fi
+echo "   (the rounds show install/uninstall seconds per tool; Wine's output is in $log)"

@@ -122,8 +122,10 @@ installed svc 'added value HKLM\System\CurrentControlSet\Services\KytTestService
 odbc_dll=$(winpath "$KYT_ODBC")
 run reg add 'HKLM\Software\ODBC\ODBCINST.INI\Kyt Test Driver' /v Setup /d "$odbc_dll" /f /reg:64
 run reg add 'HKLM\Software\ODBC\ODBCINST.INI\Kyt Test Driver' /v Driver /d "$odbc_dll" /f /reg:64
-# Windows has the user's data source key already; Wine makes it on demand.
+# Windows has the user's data source key and the list of drivers already;
+# Wine makes them on demand.
 run reg add 'HKCU\Software\ODBC\ODBC.INI' /f
+run reg add 'HKLM\Software\ODBC\ODBCINST.INI\ODBC Drivers' /f /reg:64
 product dsn DataSource '  Create ODBC DSN
     name = KytDemo
     driver = Kyt Test Driver
@@ -132,6 +134,31 @@ product dsn DataSource '  Create ODBC DSN
 installed_check() { :; }
 both_ways dsn
 installed dsn 'added value HKCU\Software\ODBC\ODBC.INI\KytDemo [Database] = REG_SZ "C:\\RB\\demo.db"'
+
+# An ODBC driver installed with its files and counted, then a data source
+# through it; removal takes both away again.
+product drv Driver '  Set 64 Bit Mode
+    x64 = TRUE
+  Install ODBC Driver
+    source = kytodbc.dll
+    target = C:\RB\drv
+    name = Kyt Installed Driver
+    setup = ""
+    attributes = APILevel=1
+  Create ODBC DSN
+    name = KytThroughInstalled
+    driver = Kyt Installed Driver
+    system = FALSE
+    attributes = Database=C:\RB\other.db'
+cp "$KYT_ODBC" "$work/drv/files/kytodbc.dll"
+both_ways drv
+for item in 'added file C:\RB\drv\kytodbc.dll' \
+  'added value HKLM\Software\ODBC\ODBCINST.INI\Kyt Installed Driver [UsageCount] = REG_DWORD' \
+  'added value HKLM\Software\ODBC\ODBCINST.INI\Kyt Installed Driver [APILevel] = REG_SZ "1"' \
+  'added value HKLM\Software\ODBC\ODBCINST.INI\ODBC Drivers [Kyt Installed Driver] = REG_SZ "Installed"' \
+  'added value HKCU\Software\ODBC\ODBC.INI\KytThroughInstalled [Database]'; do
+  installed drv "$item"
+done
 
 # Rollback at every action: FAILAT=k makes a failing value appear before
 # action k (NATIVE_ERROR is ABORT), k = 7 after the last one.

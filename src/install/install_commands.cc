@@ -334,6 +334,27 @@ void edit_xml(CommandContext& command) {
   if (result == XmlEditResult::not_saved) command.variables().set_variable(u"LASTERROR", failure, command.source());
 }
 
+// The Task Scheduler acts at once; a task is not recorded for uninstall (a
+// script removes it with Delete Scheduled Task). LASTERROR tells a failure.
+void schedule_task(CommandContext& command) {
+  TaskSettings task;
+  task.name = command.expanded(1);
+  task.program = command.path(2);
+  task.arguments = command.expanded(3);
+  task.folder = command.path(4);
+  task.trigger = static_cast<int>(leading_integer(command.expanded(5)));
+  task.start = command.expanded(6);
+  task.system = is_true(command.expanded(7));
+  task.description = command.expanded(8);
+  Text failure = command.host().machine().schedule_task(task);
+  if (!failure.empty()) command.variables().set_variable(u"LASTERROR", failure, command.source());
+}
+
+void delete_scheduled_task(CommandContext& command) {
+  Text failure = command.host().machine().delete_task(command.expanded(1));
+  if (!failure.empty()) command.variables().set_variable(u"LASTERROR", failure, command.source());
+}
+
 void terminate_program(CommandContext& command) {
   command.host().machine().close_windows(command.path(1), command.path(2));
 }
@@ -473,6 +494,10 @@ void add_install_commands(Catalog& catalog) {
   catalog.add({u"Edit XML File", edit_xml, Builtin::none,
                {{u"file"}, {u"encoding"}, {u"format"}, {u"path"}, {u"text"}, {u"attributes"}, {u"operation"},
                 {u"all_matches"}, {u"preserve_white_space"}, {u"backup"}}});
+  catalog.add({u"Schedule Task", schedule_task, Builtin::none,
+               {{u"name"}, {u"program"}, {u"arguments"}, {u"folder"}, {u"trigger"}, {u"start"}, {u"system"},
+                {u"description", kTranslatable}}});
+  catalog.add({u"Delete Scheduled Task", delete_scheduled_task, Builtin::none, {{u"name"}}});
   catalog.add({u"Terminate Program", terminate_program, Builtin::none, {{u"title"}, {u"class"}}});
   catalog.add({u"Apply Changes", apply_changes, Builtin::none,
                {{u"progress_dialog"}, {u"variable", kResult}, {u"install"}, {u"uninstall"}}});

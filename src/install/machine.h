@@ -70,6 +70,15 @@ struct ServiceConfig {
   bool operator==(const ServiceConfig&) const = default;
 };
 
+// A task of the Task Scheduler: the program it starts and when.
+struct TaskSettings {
+  Text name, program, arguments, folder, description;
+  int trigger = 0;  // 0 at logon, 1 at start-up, 2 once, 3 daily, 4 weekly
+  Text start;       // "2027-01-31T08:00:00" for triggers 2 to 4
+  bool system = false;  // runs as SYSTEM, else as the user who logs on
+  bool operator==(const TaskSettings&) const = default;
+};
+
 class Machine {
  public:
   virtual ~Machine() = default;
@@ -164,6 +173,10 @@ class Machine {
   // failure text, empty on success.
   virtual Text install_assembly(const Text& file, bool force) = 0;
   virtual Text uninstall_assembly(const Text& name) = 0;
+  // The Task Scheduler: creates (or replaces) a task, deletes one. The
+  // failure text, empty on success.
+  virtual Text schedule_task(const TaskSettings& task) = 0;
+  virtual Text delete_task(const Text& name) = 0;
   // Pins a shortcut to the taskbar or the start menu (`place` "taskbar"
   // or "startmenu"), or unpins it; false when the shell would not.
   virtual bool pin_shortcut(const Text& link, TextView place, bool pin) { return false; }
@@ -223,6 +236,16 @@ class MemoryMachine : public Machine {
     return true;
   }
   std::vector<Text> pins;
+  Text schedule_task(const TaskSettings& task) override {
+    if (task.name.empty() || task.program.empty()) return u"A task needs a name and a program.";
+    if (fail_now()) return u"The task could not be registered.";
+    tasks[to_lower(task.name)] = task;
+    return {};
+  }
+  Text delete_task(const Text& name) override {
+    return tasks.erase(to_lower(name)) ? Text() : u"The task " + name + u" does not exist.";
+  }
+  std::map<Text, TaskSettings> tasks;  // lower-case name
   std::optional<uint32_t> run_program(const Text& program, const Text& arguments, const Text& folder,
                                       TextView mode64) override {
     programs.push_back(program + u" " + arguments + u" @" + folder + u" " + Text(mode64));

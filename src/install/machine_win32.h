@@ -51,6 +51,8 @@ class Win32Machine : public Machine {
   uint32_t write_security(const RegistryKey& key, const std::string& kept) override;
   Text install_assembly(const Text& file, bool force) override;
   bool pin_shortcut(const Text& link, TextView place, bool pin) override;
+  Text schedule_task(const TaskSettings& task) override;
+  Text delete_task(const Text& name) override;
   Text uninstall_assembly(const Text& name) override;
   bool windows_64_bit() override;
   std::optional<uint16_t> image_machine(const Text& path) override;

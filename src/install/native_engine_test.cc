@@ -739,5 +739,20 @@ TEST_F(NativeEngineTest, TakingOverSecurity) {
   EXPECT_FALSE(machine().read_value({2, {}, u"SOFTWARE\\Locked"}, u"New"));
 }
 
+TEST_F(NativeEngineTest, ScheduledTasks) {
+  ASSERT_EQ(run({set(u"DIR", u"C:\\App"),
+                 {u"Schedule Task", {u"Nightly", u"$DIR$\\tool.exe", u"/quiet", u"$DIR$", u"3",
+                                     u"2030-01-31T02:00:00", u"TRUE", u"Cleans up"}}}),
+            Interpreter::Outcome::finished);
+  TaskSettings expected{u"Nightly", u"C:\\App\\tool.exe", u"/quiet", u"C:\\App", u"Cleans up", 3,
+                        u"2030-01-31T02:00:00", true};
+  EXPECT_EQ(machine().tasks[u"nightly"], expected);
+  EXPECT_EQ(value(u"LASTERROR"), u"");
+  ASSERT_EQ(run({{u"Delete Scheduled Task", {u"Nightly"}}}), Interpreter::Outcome::finished);
+  EXPECT_TRUE(machine().tasks.empty());
+  ASSERT_EQ(run({{u"Delete Scheduled Task", {u"Nightly"}}}), Interpreter::Outcome::finished);
+  EXPECT_NE(value(u"LASTERROR").find(u"Nightly"), Text::npos);
+}
+
 }  // namespace
 }  // namespace kyt

@@ -36,6 +36,8 @@ constexpr std::array<Entry, static_cast<size_t>(SystemFunction::Count)> kTable =
     {L"odbccp32.dll", "SQLConfigDataSourceW"},
     {L"odbccp32.dll", "SQLInstallerErrorW"},
     {L"shell32.dll", "ShellExecuteExW"},
+    {L"oleaut32.dll", "SysAllocString"},
+    {L"oleaut32.dll", "SysFreeString"},
 }};
 
 [[maybe_unused]] std::wstring system_folder() {

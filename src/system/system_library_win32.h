@@ -30,6 +30,8 @@ enum class SystemFunction {
   SQLConfigDataSourceW,
   SQLInstallerErrorW,
   ShellExecuteExW,
+  SysAllocString,
+  SysFreeString,
   Count
 };
 

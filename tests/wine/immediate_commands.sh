@@ -181,6 +181,42 @@ wine_run "$work/security.exe" /s REMOVE=TRUE
 wine_run reg query "HKLM\\$locked" /reg:64 >/dev/null 2>&1 && fail "Delete Registry left the protected key" ||
   pass "Delete Registry took over and deleted the key"
 
+# A task of the Task Scheduler, created and deleted again.
+cat > "$work/task.kys" <<'KYS'
+%guid = {44444444-7777-3333-4444-888888888888}
+If
+  variable = REMOVE
+  operator = 4
+  value = TRUE
+  Delete Scheduled Task
+    name = KytTask
+Else
+  Schedule Task
+    name = KytTask
+    program = C:\windows\notepad.exe
+    arguments = readme.txt
+    folder = C:\windows
+    trigger = 3
+    start = 2030-01-31T08:00:00
+    system = FALSE
+    description = Opens the notes every morning
+End
+Write to Text File
+  file = $EXEDIR$task.txt
+  text = lasterror=$LASTERROR$
+KYS
+# Wine keeps the tasks in a folder spelled "tasks".
+task_file=$(wine_prefix)/drive_c/windows/system32/tasks/KytTask
+rm -f "$task_file"
+build_setup "$work/task.kys" "$work/task.exe" && wine_run "$work/task.exe" /s || fail "task setup"
+task_xml=$(tr -d '\0' <"$task_file" 2>/dev/null || true)
+# Wine's task store writes the registration and settings but leaves out
+# actions and triggers, so only the description can be seen here.
+grep -q 'Opens the notes every morning' <<<"$task_xml" && pass "the task is registered" ||
+  fail "task: $(tr -d '\r' <"$work/task.txt" 2>/dev/null) $task_xml"
+wine_run "$work/task.exe" /s REMOVE=TRUE
+[ ! -e "$task_file" ] && pass "Delete Scheduled Task removed it" || fail "the task stayed"
+
 [ -f "$work/app/app.config.backup. 0" ] && grep -q 'value="1"' "$work/app/app.config.backup. 0" &&
   [ ! -e "$work/app/app.config.backup. 1" ] && pass "one backup, of the original" || fail "backup: $(ls "$work/app")"
 finish

@@ -13,6 +13,7 @@
 #include <shobjidl.h>
 
 #include "bootstrap/pe_image.h"
+#include "system/com_win32.h"
 #include "system/file_system_win32.h"
 #include "system/handle_win32.h"
 #include "system/system_library_win32.h"
@@ -392,33 +393,21 @@ uint32_t Win32Machine::ini_delete(const Text& file, TextView section, TextView k
 Text Win32Machine::create_shortcut(const Text& link, const Text& target, const Text& working_folder,
                                    const Text& arguments, const Text& description, const Text& icon, int icon_index,
                                    int show) {
-  using InitializeFn = HRESULT(WINAPI*)(LPVOID, DWORD);
-  using CreateFn = HRESULT(WINAPI*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
-  using UninitializeFn = void(WINAPI*)();
-  auto initialize = system_function_as<InitializeFn>(SystemFunction::CoInitializeEx);
-  auto create = system_function_as<CreateFn>(SystemFunction::CoCreateInstance);
-  auto uninitialize = system_function_as<UninitializeFn>(SystemFunction::CoUninitialize);
-  if (!initialize || !create || !uninitialize) return u"The shell link object is not available.";
-  HRESULT started = initialize(nullptr, COINIT_APARTMENTTHREADED);
+  ComScope com(COINIT_APARTMENTTHREADED);
+  if (!com.available()) return u"The shell link object is not available.";
   HRESULT result = E_FAIL;
-  IShellLinkW* shell_link = nullptr;
-  if (SUCCEEDED(create(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                       reinterpret_cast<void**>(&shell_link)))) {
+  Com<IShellLinkW> shell_link;
+  if (SUCCEEDED(com.create(CLSID_ShellLink, IID_IShellLinkW, shell_link.out_void()))) {
     shell_link->SetPath(wide(target));
     shell_link->SetWorkingDirectory(wide(working_folder));
     shell_link->SetArguments(wide(arguments));
     shell_link->SetDescription(wide(description));
     if (!icon.empty()) shell_link->SetIconLocation(wide(icon), icon_index);
     shell_link->SetShowCmd(show == 1 ? SW_SHOWMAXIMIZED : show == 2 ? SW_SHOWMINNOACTIVE : SW_SHOWNORMAL);
-    IPersistFile* file = nullptr;
-    result = shell_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-    if (SUCCEEDED(result)) {
-      result = file->Save(wide(link), TRUE);
-      file->Release();
-    }
-    shell_link->Release();
+    Com<IPersistFile> file;
+    result = shell_link->QueryInterface(IID_IPersistFile, file.out_void());
+    if (SUCCEEDED(result)) result = file->Save(wide(link), TRUE);
   }
-  if (SUCCEEDED(started)) uninitialize();
   return SUCCEEDED(result) ? Text() : error_text(static_cast<uint32_t>(result));
 }
 

@@ -5,6 +5,7 @@
 #include <taskschd.h>
 
 #include "install/machine_win32.h"
+#include "system/com_win32.h"
 #include "system/system_library_win32.h"
 
 namespace kyt {
@@ -15,24 +16,6 @@ namespace {
 constexpr CLSID kTaskScheduler = {0x0f87369f, 0xa4e5, 0x4cfc, {0xbd, 0x3e, 0x73, 0xe6, 0x15, 0x45, 0x72, 0xdd}};
 constexpr IID kTaskService = {0x2faba4c7, 0x4da9, 0x4013, {0x96, 0x97, 0x20, 0xcc, 0x3f, 0xd4, 0x0f, 0x85}};
 constexpr IID kExecAction = {0x4c3d624d, 0xfd6b, 0x49a3, {0xb9, 0xb7, 0x09, 0xcb, 0x3c, 0xd3, 0xf0, 0x47}};
-
-// A COM interface pointer that releases itself.
-template <class T>
-class Com {
- public:
-  Com() = default;
-  ~Com() {
-    if (p_) p_->Release();
-  }
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
-  T** out() { return &p_; }
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-
- private:
-  T* p_ = nullptr;
-};
 
 // Strings for COM calls.
 class Bstr {
@@ -71,29 +54,21 @@ VARIANT text_variant(const Bstr& text) {
 // Runs `work` with the root task folder on this thread's COM apartment;
 // the failure text, empty on success.
 Text with_root_folder(Machine& machine, const std::function<HRESULT(ITaskService*, ITaskFolder*)>& work) {
-  using InitializeFn = HRESULT(WINAPI*)(LPVOID, DWORD);
-  using CreateFn = HRESULT(WINAPI*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
-  using UninitializeFn = void(WINAPI*)();
-  auto initialize = system_function_as<InitializeFn>(SystemFunction::CoInitializeEx);
-  auto create = system_function_as<CreateFn>(SystemFunction::CoCreateInstance);
-  auto uninitialize = system_function_as<UninitializeFn>(SystemFunction::CoUninitialize);
-  if (!initialize || !create || !uninitialize || !system_function(SystemFunction::SysAllocString))
+  ComScope com(COINIT_MULTITHREADED);
+  if (!com.available() || !system_function(SystemFunction::SysAllocString))
     return u"The Task Scheduler is not available.";
-  HRESULT started = initialize(nullptr, COINIT_MULTITHREADED);
   HRESULT result = E_FAIL;
   {
     Com<ITaskService> service;
     Com<ITaskFolder> root;
     Bstr root_path(u"\\");
-    result = create(kTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kTaskService, reinterpret_cast<void**>(service.out()));
+    result = com.create(kTaskScheduler, kTaskService, service.out_void());
     if (SUCCEEDED(result)) result = service->Connect(empty_variant(), empty_variant(), empty_variant(), empty_variant());
     if (SUCCEEDED(result)) result = service->GetFolder(root_path, root.out());
     if (SUCCEEDED(result)) result = work(service.get(), root.get());
   }
-  if (SUCCEEDED(started)) uninitialize();
   if (SUCCEEDED(result)) return {};
-  Text text = machine.error_text(static_cast<uint32_t>(result));
-  return text;
+  return machine.error_text(static_cast<uint32_t>(result));
 }
 
 HRESULT define_task(ITaskDefinition* definition, const TaskSettings& task) {
@@ -110,7 +85,7 @@ HRESULT define_task(ITaskDefinition* definition, const TaskSettings& task) {
     Bstr program(task.program), arguments(task.arguments), folder(task.folder);
     result = definition->get_Actions(actions.out());
     if (SUCCEEDED(result)) result = actions->Create(TASK_ACTION_EXEC, action.out());
-    if (SUCCEEDED(result)) result = action->QueryInterface(kExecAction, reinterpret_cast<void**>(exec.out()));
+    if (SUCCEEDED(result)) result = action->QueryInterface(kExecAction, exec.out_void());
     if (SUCCEEDED(result)) result = exec->put_Path(program);
     if (SUCCEEDED(result) && !task.arguments.empty()) result = exec->put_Arguments(arguments);
     if (SUCCEEDED(result) && !task.folder.empty()) result = exec->put_WorkingDirectory(folder);

@@ -41,8 +41,6 @@ log=$work/wine.log
 mkdir -p "$work" "$media"
 : >"$log"
 
-note() { echo "   $*"; }
-
 # --- build inputs -------------------------------------------------------------
 
 # up_to_date OUTPUT KEY: whether OUTPUT exists and was made from KEY (any

@@ -4,6 +4,7 @@
 // at once.
 #include "base/comma_text.h"
 #include "install/native_engine.h"
+#include "install/registration.h"
 #include "install/xml_edit.h"
 #include "script/interpreter.h"
 #include "script/worker.h"
@@ -426,6 +427,7 @@ void apply_changes(CommandContext& command) {
     state.undo.flush(command.host().files(), engine.log_base());
     for (const auto& [original, kept] : state.kept_files) command.host().machine().delete_file(kept);
     state.kept_files.clear();
+    refresh_engine_cache(command.host().machine(), command.host().files(), variables, session);
     pin_shortcuts(command, true);
     Text engine_base = file_name_of(variables.value_of(u"EXEFILE"));
     if (size_t dot = engine_base.rfind(u'.'); dot != Text::npos) engine_base.resize(dot);
@@ -438,9 +440,10 @@ void apply_changes(CommandContext& command) {
     // The product is gone: so is its engine cache with the log in it.
     Text base = engine.log_base();
     UndoLog::remove(command.host().files(), base);
-    Text cache = variables.value_of(u"ENGINECACHE");
-    if (!cache.empty() && command.host().machine().is_folder(cache)) remove_tree(command.host().machine(), cache);
+    remove_engine_cache(command.host().machine(), variables.value_of(u"ENGINECACHE"));
   }
+  if (uninstall) unregister_product(command.host().machine(), variables);
+  if (install) register_product(command.host().machine(), command.host().files(), variables, command.payload());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "install/native_engine.h"
 
+#include "install/registration.h"
+
 #include <gtest/gtest.h>
 
 #include "base/comma_text.h"
@@ -48,6 +50,10 @@ class NativeEngineTest : public testing::Test {
     machine().put_folder(u"C:\\Program Files");
     machine().write_value({2, {}, u"SOFTWARE"}, u"", {kRegSz, u"existing"});
     machine().write_value({1, {}, u"Environment"}, u"PATH", {kRegExpandSz, u"C:\\bin"});
+    // Windows lists other installed programs already.
+    for (int root : {1, 2})
+      machine().write_value({root, {}, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other"},
+                            u"DisplayName", {kRegSz, u"Other"});
     machine().changes = 0;
   }
   MemoryMachine& machine() { return host.memory_machine; }
@@ -752,6 +758,71 @@ TEST_F(NativeEngineTest, ScheduledTasks) {
   EXPECT_TRUE(machine().tasks.empty());
   ASSERT_EQ(run({{u"Delete Scheduled Task", {u"Nightly"}}}), Interpreter::Outcome::finished);
   EXPECT_NE(value(u"LASTERROR").find(u"Nightly"), Text::npos);
+}
+
+// After an installation the product is registered and its engine cached;
+// after its removal neither registration nor cache is left.
+TEST_F(NativeEngineTest, RegistrationAndEngineCache) {
+  machine().put_file(u"D:\\Media\\setup.exe", "MZ engine");
+  machine().put_file(u"D:\\Media\\setup.res", "resources");
+  machine().put_file(u"D:\\Media\\kyt.lib", "MZ library");
+  State before = state();
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"TITLE", u"Demo App"), install_files(kApp),
+                 apply(true, false)}),
+            Interpreter::Outcome::finished) << to_utf8(error);
+  const Text cache = Text(kCache);
+  const RegistryKey entry{1, {}, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo App"};
+  auto text = [&](const RegistryKey& key, TextView name) {
+    auto v = machine().read_value(key, name);
+    return v ? (v->type == kRegDword ? u"#" + decimal(v->number) : v->text) : Text(u"<none>");
+  };
+  EXPECT_EQ(text(entry, u"DisplayName"), u"Demo App");
+  EXPECT_EQ(text(entry, u"UninstallString"), u"\"" + cache + u"setup.exe\" REMOVE=TRUE MODIFY=FALSE");
+  EXPECT_EQ(text(entry, u"ModifyPath"), cache + u"setup.exe");
+  EXPECT_EQ(text(entry, u"DisplayIcon"), cache + u"setup.exe");
+  EXPECT_EQ(text(entry, u"Publisher"), payload.publisher);
+  EXPECT_EQ(text(entry, u"DisplayVersion"), u"1.0");
+  EXPECT_EQ(text(entry, u"VersionMajor"), u"#1");
+  EXPECT_EQ(text(entry, u"VersionMinor"), u"#0");
+  EXPECT_EQ(text(entry, u"InstallLocation"), value(u"TARGETDIR"));
+  EXPECT_FALSE(machine().key_exists({2, {}, entry.path})) << "a per-user installation registers for the user";
+  const RegistryKey ident{1, {}, u"SOFTWARE\\Delvoran\\Quorvane\\Ident.Cache\\" + payload.project_guid};
+  EXPECT_EQ(text(ident, u""), cache);
+  EXPECT_EQ(text({1, {}, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + payload.project_guid},
+                 u"UninstallString"),
+            cache + u"setup.exe");
+  EXPECT_EQ(*host.file_system.read_file(cache + u"instance.dat"),
+            to_utf8(payload.project_guid + u"\r\n{CACHE}\r\nDemo App\r\n"));
+  for (TextView name : {u"setup.exe", u"setup.res", u"kyt.lib"})
+    EXPECT_EQ(machine().files[to_lower(cache + Text(name))].bytes,
+              machine().files[to_lower(u"D:\\Media\\" + Text(name))].bytes) << to_utf8(name);
+  EXPECT_TRUE(host.file_system.exists(cache + u"setup.dat"));
+  EXPECT_TRUE(host.file_system.exists(cache + u"setup.par"));
+
+  ASSERT_EQ(run({set(u"NATIVE_ENGINE", u"TRUE"), set(u"TITLE", u"Demo App"), set(u"MODIFY", u"FALSE"),
+                 apply(false, true)}),
+            Interpreter::Outcome::finished);
+  expect_same(before, "after removal");
+  EXPECT_FALSE(machine().is_folder(cache));
+}
+
+TEST(Registration, VersionNumbers) {
+  const std::pair<const char16_t*, std::pair<uint32_t, uint32_t>> cases[] = {
+      {u"2.5.1", {2, 5}}, {u"7", {7, 0}}, {u"1.0beta", {1, 0}}, {u"x.3", {0, 3}}, {u"", {0, 0}}, {u"10.20", {10, 20}}};
+  for (const auto& [version, numbers] : cases) EXPECT_EQ(version_numbers(version), numbers) << to_utf8(version);
+}
+
+// The cache of a product removed by its own cached engine: what is in use
+// goes at the next restart.
+TEST(Registration, CacheInUseGoesAtRestart) {
+  MemoryMachine machine;
+  machine.put_file(u"C:\\Cache\\{C}\\setup.exe", "MZ");
+  machine.put_file(u"C:\\Cache\\{C}\\setup.dat", "x");
+  machine.locked.insert(u"c:\\cache\\{c}\\setup.exe");
+  remove_engine_cache(machine, u"C:\\Cache\\{C}\\");
+  EXPECT_FALSE(machine.exists(u"C:\\Cache\\{C}\\setup.dat"));
+  EXPECT_EQ(machine.restart_moves, (std::vector<std::pair<Text, Text>>{{u"", u"C:\\Cache\\{C}\\setup.exe"},
+                                                                       {u"", u"C:\\Cache\\{C}"}}));
 }
 
 }  // namespace

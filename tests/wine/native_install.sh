@@ -18,9 +18,10 @@ report() { sed -e 's/^\xEF\xBB\xBF//' -e 's/\r$//' "$drive_c/report.txt" 2>/dev/
 wine_run "$KYT_BUILD" --project "$(winpath "$root/examples/hello/hello.kyp")" --engine "$(winpath "$KYT_SETUP")" \
   --output "$(winpath "$work/hello/hello-setup.exe")" >/dev/null 2>&1 || fail "building examples/hello"
 run cmd /c exit || fail "a new prefix in $prefix"
-# Windows keeps this key whether any file is shared or not; Wine makes it
-# only on demand.
+# Windows keeps these keys whether any file is shared or any program
+# installed in the 32-bit view or not; Wine makes them only on demand.
 run reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDlls' /f /reg:32 || fail "SharedDlls key"
+run reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /f /reg:32 || fail "Uninstall key"
 take "$work/before.json"
 
 # Install, then remove.

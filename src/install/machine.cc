@@ -124,7 +124,12 @@ bool MemoryMachine::is_folder(const Text& path) {
 std::optional<FileFacts> MemoryMachine::facts(const Text& path) {
   auto f = files.find(normal(path));
   if (f == files.end()) return std::nullopt;
-  return FileFacts{f->second.bytes.size(), f->second.time, f->second.version, f->second.attributes};
+  return FileFacts{f->second.bytes.size(), f->second.time, std::nullopt, f->second.attributes};
+}
+
+std::optional<std::array<uint16_t, 4>> MemoryMachine::file_version(const Text& path) {
+  auto f = files.find(normal(path));
+  return f == files.end() ? std::nullopt : f->second.version;
 }
 
 uint32_t MemoryMachine::create_folder(const Text& path) {

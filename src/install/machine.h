@@ -102,13 +102,17 @@ class Machine {
 
   virtual bool exists(const Text& path) = 0;
   virtual bool is_folder(const Text& path) = 0;
+  // Size, time and attributes (not the version: reading it is costly).
   virtual std::optional<FileFacts> facts(const Text& path) = 0;
+  // The fixed version of a file's version resource, when it has one.
+  virtual std::optional<std::array<uint16_t, 4>> file_version(const Text& path) = 0;
   // Creates one folder whose parent exists.
   virtual uint32_t create_folder(const Text& path) = 0;
   virtual uint32_t remove_folder(const Text& path) = 0;
   virtual bool folder_is_empty(const Text& path) = 0;
   // Copies a file, reporting the bytes copied so far; the copy stops with
-  // kErrorRequestAborted when `progress` returns false.
+  // kErrorRequestAborted when `progress` returns false. The copy has normal
+  // attributes and the source's times.
   virtual uint32_t copy_file(const Text& source, const Text& target,
                              const std::function<bool(uint64_t)>& progress) = 0;
   virtual uint32_t hard_link(const Text& source, const Text& target) = 0;
@@ -214,6 +218,7 @@ class MemoryMachine : public Machine {
   bool exists(const Text& path) override;
   bool is_folder(const Text& path) override;
   std::optional<FileFacts> facts(const Text& path) override;
+  std::optional<std::array<uint16_t, 4>> file_version(const Text& path) override;
   uint32_t create_folder(const Text& path) override;
   uint32_t remove_folder(const Text& path) override;
   bool folder_is_empty(const Text& path) override;

@@ -238,6 +238,10 @@ bool Win32Machine::is_folder(const Text& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::optional<std::array<uint16_t, 4>> Win32Machine::file_version(const Text& path) {
+  return Win32SystemQueries().file_version(path);
+}
+
 std::optional<FileFacts> Win32Machine::facts(const Text& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data)) return std::nullopt;
@@ -246,7 +250,6 @@ std::optional<FileFacts> Win32Machine::facts(const Text& path) {
   facts.time = static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                                     data.ftLastWriteTime.dwLowDateTime);
   facts.attributes = data.dwFileAttributes;
-  facts.version = Win32SystemQueries().file_version(path);
   return facts;
 }
 
@@ -270,20 +273,47 @@ bool Win32Machine::folder_is_empty(const Text& path) {
   return empty;
 }
 
-namespace {
-DWORD CALLBACK copy_progress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD,
-                             HANDLE, HANDLE, LPVOID context) {
-  auto* progress = static_cast<const std::function<bool(uint64_t)>*>(context);
-  return (*progress)(static_cast<uint64_t>(transferred.QuadPart)) ? PROGRESS_CONTINUE : PROGRESS_CANCEL;
-}
-}  // namespace
-
+// The copy routine: one sequential pass in large blocks with the bytes
+// reported after each, the new file created plain (normal attributes) and
+// given the source's times, so that later version and date comparisons see
+// the original. A cancelled or failed copy leaves no partial file.
 uint32_t Win32Machine::copy_file(const Text& source, const Text& target,
                                  const std::function<bool(uint64_t)>& progress) {
-  BOOL ok = progress ? CopyFileExW(wide(source), wide(target), copy_progress, const_cast<void*>(
-                                       static_cast<const void*>(&progress)), nullptr, COPY_FILE_RESTARTABLE)
-                     : CopyFileW(wide(source), wide(target), FALSE);
-  return ok ? 0 : GetLastError();
+  UniqueFile in(CreateFileW(wide(source), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!in) return GetLastError();
+  UniqueFile out(CreateFileW(wide(target), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!out) return GetLastError();
+  constexpr DWORD kBlock = 1 << 20;
+  static thread_local std::vector<char> buffer(kBlock);
+  uint64_t copied = 0;
+  uint32_t code = 0;
+  for (;;) {
+    DWORD read = 0, written = 0;
+    if (!ReadFile(in.get(), buffer.data(), kBlock, &read, nullptr)) {
+      code = GetLastError();
+      break;
+    }
+    if (read == 0) break;
+    if (!WriteFile(out.get(), buffer.data(), read, &written, nullptr) || written != read) {
+      code = written != read && GetLastError() == 0 ? ERROR_DISK_FULL : GetLastError();
+      break;
+    }
+    copied += read;
+    if (progress && !progress(copied)) {
+      code = ERROR_REQUEST_ABORTED;
+      break;
+    }
+  }
+  if (code == 0) {
+    FILETIME created, accessed, modified;
+    if (GetFileTime(in.get(), &created, &accessed, &modified)) SetFileTime(out.get(), &created, &accessed, &modified);
+    return 0;
+  }
+  out.reset();
+  DeleteFileW(wide(target));
+  return code;
 }
 
 uint32_t Win32Machine::hard_link(const Text& source, const Text& target) {

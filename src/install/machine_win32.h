@@ -21,6 +21,7 @@ class Win32Machine : public Machine {
   bool exists(const Text& path) override;
   bool is_folder(const Text& path) override;
   std::optional<FileFacts> facts(const Text& path) override;
+  std::optional<std::array<uint16_t, 4>> file_version(const Text& path) override;
   uint32_t create_folder(const Text& path) override;
   uint32_t remove_folder(const Text& path) override;
   bool folder_is_empty(const Text& path) override;

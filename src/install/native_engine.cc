@@ -151,14 +151,17 @@ Answer NativeEngine::settle(Answer answer, TextView setting_name, TextView all_y
   return answer == Answer::yes_to_all ? Answer::yes : answer == Answer::no_to_all ? Answer::no : answer;
 }
 
-NativeEngine::OverwriteDecision NativeEngine::overwrite_processor(const Text& source, const Text& destination) {
-  if (!c_.machine.exists(destination)) return {true, false};
+NativeEngine::OverwriteDecision NativeEngine::overwrite_processor(const Text& source, const Text& destination,
+                                                                  std::optional<bool> destination_exists) {
+  if (!destination_exists.value_or(c_.machine.exists(destination))) return {true, false};
   Text mode = to_upper(setting(u"NATIVE_OVERWRITE"));
   bool older_too = is_true(setting(u"NATIVE_OVERWRITE_OLDER"));
   if (mode == u"NEVER") return {};
   if (mode == u"ALWAYS" && older_too) return {true, false};
 
   auto source_facts = c_.machine.facts(source), target_facts = c_.machine.facts(destination);
+  if (source_facts) source_facts->version = c_.machine.file_version(source);
+  if (target_facts) target_facts->version = c_.machine.file_version(destination);
   auto source_version = real_version(source_facts), target_version = real_version(target_facts);
   bool newer;
   if (source_version && target_version)
@@ -229,13 +232,13 @@ void TakenSecurity::take(const Variables& variables, const Object& object) {
 }
 
 TakenSecurity::TakenSecurity(Machine& machine, const Variables& variables, const Text& file) : machine_(machine) {
-  if (machine.exists(file)) take(variables, file);
+  if (is_true(variables.value_of(u"NATIVE_OVERRIDE_PERMISSIONS")) && machine.exists(file)) take(variables, file);
   if (taken_) file_ = file;
 }
 
 TakenSecurity::TakenSecurity(Machine& machine, const Variables& variables, const RegistryKey& key)
     : machine_(machine) {
-  if (machine.key_exists(key)) take(variables, key);
+  if (is_true(variables.value_of(u"NATIVE_OVERRIDE_PERMISSIONS")) && machine.key_exists(key)) take(variables, key);
   if (taken_) key_ = key;
 }
 
@@ -355,6 +358,15 @@ std::vector<Text> NativeEngine::missing_folders(const Text& folder) {
   return missing;
 }
 
+bool NativeEngine::folder_present(const Text& folder) {
+  Text key = to_lower(folder);
+  while (!key.empty() && key.back() == u'\\') key.pop_back();
+  if (present_folders_.contains(key)) return true;
+  if (!c_.machine.is_folder(folder)) return false;
+  present_folders_.insert(key);
+  return true;
+}
+
 bool NativeEngine::create_folder(const Text& folder, bool record_undo) {
   std::vector<Text> missing = missing_folders(folder);
   if (!progress_step(folder, 1024)) return false;
@@ -460,7 +472,7 @@ bool NativeEngine::install_one_file(const Text& source, const Text& destination,
   if (!progress_step(destination, 0)) return false;
   bool existed = machine.exists(destination);
   if (only_if_missing && existed) return true;
-  OverwriteDecision decision = overwrite_processor(source, destination);
+  OverwriteDecision decision = overwrite_processor(source, destination, existed);
   if (decision.cancelled) return false;
   if (!decision.overwrite) {
     // The product relies on the file it kept: its share counts.
@@ -468,7 +480,7 @@ bool NativeEngine::install_one_file(const Text& source, const Text& destination,
     skip_rest = stop_on_skip;
     return true;
   }
-  if (!machine.is_folder(folder_of(destination)) && !create_folder(folder_of(destination), true)) return false;
+  if (!folder_present(folder_of(destination)) && !create_folder(folder_of(destination), true)) return false;
 
   TakenSecurity taken(c_.machine, c_.variables, destination);
   bool in_use = existed && machine.in_use(destination);
@@ -486,7 +498,8 @@ bool NativeEngine::install_one_file(const Text& source, const Text& destination,
     Text placeholder = free_name(with_backslash(log_folder()) + u"move.");
     written = placeholder;
   }
-  uint64_t size = machine.facts(source) ? machine.facts(source)->size : 0;
+  auto source_facts = machine.facts(source);
+  uint64_t size = source_facts ? source_facts->size : 0;
   auto copy = [&]() -> uint32_t {
     if (!flags.move && is_true(setting(u"NATIVE_HARDLINK")) && machine.same_drive(source, written)) {
       if (machine.exists(written)) {
@@ -529,7 +542,8 @@ bool NativeEngine::install_one_file(const Text& source, const Text& destination,
     skip_rest = stop_on_skip;
     return !aborted_ && !stop_requested();
   }
-  machine.set_attributes(written, kAttributeNormal);
+  // A copy is made plain; a hard link shares its attributes with the data
+  // folder's file and keeps them.
   if (in_use) {
     machine.at_restart(written, destination);
     c_.state.restart_needed = true;
@@ -967,9 +981,13 @@ bool NativeEngine::undo_registry(const std::vector<Text>& fields) {
 
 bool NativeEngine::undo_file(const Text& path) {
   Machine& machine = c_.machine;
-  if (!machine.exists(path) || machine.is_folder(path)) return true;
+  auto facts = machine.facts(path);
+  // A folder (or a link to one) now stands where the file was: not ours.
+  constexpr uint32_t kDirectory = 0x10;
+  if (!facts || (facts->attributes & kDirectory)) return true;
   TakenSecurity taken(machine, c_.variables, path);
-  machine.set_attributes(path, kAttributeNormal);
+  if (facts->attributes & (kAttributeReadOnly | kAttributeHidden | kAttributeSystem))
+    machine.set_attributes(path, kAttributeNormal);
   return attempt(
       [&]() -> uint32_t {
         uint32_t code = machine.delete_file(path);

@@ -5,6 +5,8 @@
 // shares with the main thread goes through the variable store.
 #pragma once
 
+#include <set>
+
 #include <atomic>
 #include <functional>
 #include <vector>
@@ -86,7 +88,9 @@ class NativeEngine {
     bool overwrite = false;
     bool cancelled = false;
   };
-  OverwriteDecision overwrite_processor(const Text& source, const Text& destination);
+  // `destination_exists` when the caller knows already.
+  OverwriteDecision overwrite_processor(const Text& source, const Text& destination,
+                                        std::optional<bool> destination_exists = std::nullopt);
   struct ErrorDecision {
     bool retry = false;
     bool abort = false;
@@ -122,6 +126,11 @@ class NativeEngine {
   // `written` tells whether the value was finally written.
   bool write_registry(const std::vector<Text>& record, bool* written = nullptr);
   bool create_folder(const Text& folder, bool record_undo);
+  // The folder exists; folders seen once are not asked about again during
+  // this run of the engine (nothing in one run removes a folder it
+  // installs into).
+  bool folder_present(const Text& folder);
+  std::set<Text> present_folders_;
   bool install_files(const std::vector<Text>& record);
   bool install_assembly(const std::vector<Text>& record);
   // Calls `visit` with each (stored path, sub-folder) of a file group until

@@ -39,8 +39,9 @@ void run_framework_tool(CommandContext& command, TextView tool, const Text& asse
 bool option_or_true(TextView option) { return option.empty() || is_true(option); }
 
 void generate_native_images(CommandContext& command) {
-  auto [assembly, install] = split_at_bar(command.path(1));
-  bool installing = option_or_true(install);
+  auto parts = split_at_bar(command.path(1));
+  const Text assembly = parts.first;
+  bool installing = option_or_true(parts.second);
   run_framework_tool(command, u"ngen.exe", assembly, [&](TextView version) {
     Text verb = installing ? u"install" : version == kVersion1 ? u"/delete" : u"uninstall";
     return verb + u" " + quoted(assembly);

@@ -91,6 +91,35 @@ TEST(PredefinedVariables, StandardUserAndCacheFollowingAllUsersAndOverride) {
   EXPECT_EQ(v[u"UNINSTALLLINK"], u"F:\\Cache\\{CACE0000-0000-0000-0000-000000000000}\\setup.exe");
 }
 
+// A cache root that cannot be made is dropped and the default stays; one
+// that can is tried by making its folders, which go again.
+TEST(PredefinedVariables, OverrideCacheIsTriedAndFallsBack) {
+  for (bool can_be_made : {true, false}) {
+    SCOPED_TRACE(can_be_made ? "can be made" : "cannot be made");
+    Text root = can_be_made ? u"C:\\New\\Root" : u"C:\\blocked\\Root";
+    Payload payload = make_payload({{u"Set Variable", {u"OVERRIDECACHE", root}},
+                                    {u"Set Variable", {u"V_CACHE", u"$ENGINECACHE$"}},
+                                    {u"Set Variable", {u"V_OVERRIDE", u"$OVERRIDECACHE$"}}});
+    payload.cache_folder_guid = u"{CACE0000-0000-0000-0000-000000000000}";
+    RecordingHost host;
+    host.memory_machine.put_file(u"C:\\blocked", "a file where a folder would go");
+    Variables variables;
+    Session session;
+    RunOptions options;
+    options.environment = environment(false);
+    Interpreter interpreter(payload, variables, host, session, std::move(options));
+    ASSERT_EQ(interpreter.run(), Interpreter::Outcome::finished);
+    if (can_be_made) {
+      EXPECT_EQ(variables.value_of(u"V_OVERRIDE"), u"C:\\New\\Root\\");
+      EXPECT_EQ(variables.value_of(u"V_CACHE"), u"C:\\New\\Root\\{CACE0000-0000-0000-0000-000000000000}\\");
+    } else {
+      EXPECT_EQ(variables.value_of(u"V_OVERRIDE"), u"");
+      EXPECT_EQ(variables.value_of(u"V_CACHE"), u"C:\\Users\\me\\AppData\\Local\\{CACE0000-0000-0000-0000-000000000000}\\");
+    }
+    EXPECT_FALSE(host.memory_machine.is_folder(u"C:\\New")) << "the folders made for the test go again";
+  }
+}
+
 TEST(PredefinedVariables, SetupPathFollowsItsSource) {
   RunOptions options;
   options.environment = environment(true);

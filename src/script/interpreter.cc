@@ -1,5 +1,7 @@
 #include "script/interpreter.h"
 
+#include "install/machine.h"
+
 #include <tuple>
 
 #include "base/comma_text.h"
@@ -38,6 +40,43 @@ Variables& CommandContext::variables() { return interpreter_.variables(); }
 Host& CommandContext::host() { return interpreter_.host(); }
 Session& CommandContext::session() { return interpreter_.session(); }
 const Payload& CommandContext::payload() const { return interpreter_.payload(); }
+
+// A new cache root is tried by creating its folders (the folders made for
+// the test go again; the cache itself is made when needed). One that
+// cannot be made is dropped, and the default root stays.
+void Interpreter::apply_override_cache(const Text& override_cache) {
+  if (override_cache.empty()) {
+    last_override_cache_.clear();
+    define_bootstrap(variables_, payload_, options_.environment);
+    return;
+  }
+  Machine& machine = host_.machine();
+  Text folder = override_cache;
+  while (!folder.empty() && (folder.back() == u'\\' || folder.back() == u'/')) folder.pop_back();
+  std::vector<Text> missing;  // deepest first
+  for (Text level = folder; !level.empty() && !machine.is_folder(level);) {
+    missing.push_back(level);
+    size_t slash = level.find_last_of(u"\\/");
+    if (slash == Text::npos || slash <= 2) break;
+    level.resize(slash);
+  }
+  std::vector<Text> created;
+  bool ok = !folder.empty();
+  for (auto it = missing.rbegin(); ok && it != missing.rend(); ++it) {
+    ok = machine.create_folder(*it) == 0;
+    if (ok) created.push_back(*it);
+  }
+  for (auto it = created.rbegin(); it != created.rend(); ++it) machine.remove_folder(*it);
+  if (!ok) {
+    variables_.set_variable(u"OVERRIDECACHE", u"", u"Failed Cache Override");
+    last_override_cache_.clear();
+    return;
+  }
+  Text applied = with_backslash(folder);
+  if (applied != override_cache) variables_.set_variable(u"OVERRIDECACHE", applied, u"Inject Override Command Line");
+  last_override_cache_ = applied;
+  define_bootstrap(variables_, payload_, options_.environment);
+}
 
 Interpreter::Interpreter(const Payload& payload, Variables& variables, Host& host, Session& session,
                          RunOptions options)
@@ -92,7 +131,7 @@ void Interpreter::set_up() {
   store.define(u"ZEKO_LastActiveTick", tick);
   define_pre_initialization(variables_, payload_, options_.environment);
   define_bootstrap(variables_, payload_, options_.environment);
-  last_override_cache_ = variables_.value_of(u"OVERRIDECACHE");
+  last_override_cache_.clear();  // a value from the command line is tried in the first cycle
 
   labels_.clear();
   for (size_t i = 0; i < count; ++i)
@@ -153,10 +192,8 @@ void Interpreter::refresh_from_variables() {
   title_ = variables_.value_of(u"TITLE");
   no_logo_ = equals_ignore_case(variables_.value_of(u"ZEKOLOGO"), u"TRUE");
   // A changed OVERRIDECACHE moves the engine cache: the bootstrap runs again.
-  if (Text override_cache = variables_.value_of(u"OVERRIDECACHE"); override_cache != last_override_cache_) {
-    last_override_cache_ = override_cache;
-    define_bootstrap(variables_, payload_, options_.environment);
-  }
+  if (Text override_cache = variables_.value_of(u"OVERRIDECACHE"); override_cache != last_override_cache_)
+    apply_override_cache(override_cache);
   // The engine cache follows the current ALLUSERS.
   Text cache = product_cache_folder(variables_, payload_, options_.environment,
                                     is_true(variables_.value_of(u"ALLUSERS")));

@@ -176,6 +176,7 @@ class Interpreter {
   bool no_logo_ = false;
   int64_t clock_second_ = -1;
   Text last_override_cache_;
+  void apply_override_cache(const Text& override_cache);
   Text instance_marker_;  // created by this run, deleted at its end
   bool another_instance_ = false;
   Text date_, time_;

@@ -429,10 +429,8 @@ void apply_changes(CommandContext& command) {
     state.kept_files.clear();
     refresh_engine_cache(command.host().machine(), command.host().files(), variables, session);
     pin_shortcuts(command, true);
-    Text engine_base = file_name_of(variables.value_of(u"EXEFILE"));
-    if (size_t dot = engine_base.rfind(u'.'); dot != Text::npos) engine_base.resize(dot);
     Localization::remember_language(command.host().files(),
-                                    with_backslash(variables.value_of(u"ENGINECACHE")) + engine_base + u".lan",
+                                    with_backslash(variables.value_of(u"ENGINECACHE")) + engine_base_name(variables) + u".lan",
                                     variables.value_of(u"LANGUAGE"));
     state.committed = true;
   }

@@ -260,6 +260,19 @@ bool for_each_file(Machine& machine, const Text& folder, TextView pattern, bool 
   return walk(u"");
 }
 
+std::vector<Text> missing_folders(Machine& machine, const Text& folder) {
+  std::vector<Text> missing;
+  for (Text path = folder; !path.empty();) {
+    while (path.size() > 3 && path.back() == u'\\') path.pop_back();
+    if (machine.exists(path)) break;
+    missing.push_back(path);
+    size_t slash = path.find_last_of(u'\\');
+    if (slash == Text::npos) break;
+    path = path.substr(0, slash);
+  }
+  return missing;
+}
+
 bool remove_tree(Machine& machine, const Text& folder) {
   Text base = with_backslash(folder);
   for (const Text& name : machine.list_folders(folder)) remove_tree(machine, base + name);

@@ -199,6 +199,9 @@ class Machine {
 bool for_each_file(Machine& machine, const Text& folder, TextView pattern, bool recurse,
                    const std::function<bool(const Text& relative, const Text& name)>& visit);
 
+// The folders on the path to `folder` that do not exist yet, deepest first.
+std::vector<Text> missing_folders(Machine& machine, const Text& folder);
+
 // Deletes a folder with everything in it; false when something stayed.
 bool remove_tree(Machine& machine, const Text& folder);
 

@@ -345,18 +345,7 @@ bool NativeEngine::write_registry(const std::vector<Text>& record, bool* written
 }
 
 // The folders on the path that do not exist yet, deepest first.
-std::vector<Text> NativeEngine::missing_folders(const Text& folder) {
-  std::vector<Text> missing;
-  for (Text path = folder; !path.empty();) {
-    while (path.size() > 3 && path.back() == u'\\') path.pop_back();
-    if (c_.machine.exists(path)) break;
-    missing.push_back(path);
-    size_t slash = path.find_last_of(u'\\');
-    if (slash == Text::npos) break;
-    path = path.substr(0, slash);
-  }
-  return missing;
-}
+std::vector<Text> NativeEngine::missing_folders(const Text& folder) { return kyt::missing_folders(c_.machine, folder); }
 
 bool NativeEngine::folder_present(const Text& folder) {
   Text key = to_lower(folder);

@@ -26,21 +26,19 @@ void delete_tree(Machine& machine, const RegistryKey& key) {
 
 // Creates the folder and its missing parents on the machine.
 bool make_folders(Machine& machine, const Text& folder) {
-  Text path = folder;
-  while (!path.empty() && path.back() == u'\\') path.pop_back();
-  if (path.empty() || machine.is_folder(path)) return true;
-  size_t slash = path.rfind(u'\\');
-  if (slash != Text::npos && slash > 2 && !make_folders(machine, path.substr(0, slash))) return false;
-  return machine.create_folder(path) == 0 || machine.is_folder(path);
+  std::vector<Text> missing = missing_folders(machine, folder);
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+    if (machine.create_folder(*it) != 0 && !machine.is_folder(*it)) return false;
+  return true;
 }
+
+}  // namespace
 
 Text engine_base_name(const Variables& variables) {
   Text name = file_name_of(variables.value_of(u"EXEFILE"));
   if (size_t dot = name.rfind(u'.'); dot != Text::npos) name.resize(dot);
   return name;
 }
-
-}  // namespace
 
 std::pair<uint32_t, uint32_t> version_numbers(TextView version) {
   size_t dot = version.find(u'.');

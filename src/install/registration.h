@@ -19,6 +19,10 @@ namespace kyt {
 constexpr TextView kUninstallKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr TextView kIdentCacheKey = u"SOFTWARE\\Delvoran\\Quorvane\\Ident.Cache\\";
 
+// The running engine's file name without its extension: the stem of the
+// files kept beside it in the cache (".dat", ".res", ".lan", ...).
+Text engine_base_name(const Variables& variables);
+
 // "2.5.1" gives 2 and 5, "7" gives 7 and 0; a part that is no number
 // counts 0.
 std::pair<uint32_t, uint32_t> version_numbers(TextView version);

@@ -53,13 +53,7 @@ void Interpreter::apply_override_cache(const Text& override_cache) {
   Machine& machine = host_.machine();
   Text folder = override_cache;
   while (!folder.empty() && (folder.back() == u'\\' || folder.back() == u'/')) folder.pop_back();
-  std::vector<Text> missing;  // deepest first
-  for (Text level = folder; !level.empty() && !machine.is_folder(level);) {
-    missing.push_back(level);
-    size_t slash = level.find_last_of(u"\\/");
-    if (slash == Text::npos || slash <= 2) break;
-    level.resize(slash);
-  }
+  std::vector<Text> missing = missing_folders(machine, folder);
   std::vector<Text> created;
   bool ok = !folder.empty();
   for (auto it = missing.rbegin(); ok && it != missing.rend(); ++it) {
